@@ -1,0 +1,28 @@
+// Writes sample bytes into block files for the playback driver. Each file
+// is a whole number of BlockSize-byte blocks: the block count N, 32 bits
+// most significant byte first, stands over the first four bytes of the
+// first block, and the last block is filled up with PadByte. A channel
+// without samples gives a file of just four zero bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace sndblok {
+
+constexpr std::size_t BlockSize = 512;
+constexpr unsigned char PadByte = 0xFF;
+
+enum WriteStatus : unsigned { WriteOk = 0, WriteFailed = 1 };
+
+// Reads the little-endian data size at the input's position and copies that
+// many sample bytes, at most as many as the input still holds. `channels` is
+// the held channel value: ChannelsStereo splits the interleaved bytes
+// between `first` (left) and `second` (right); any other value writes them
+// all to `first`, and `second` is not touched. The outputs must be
+// seekable; they are neither flushed nor closed here.
+WriteStatus WriteBlockFiles(std::FILE* input, std::FILE* first, std::FILE* second,
+                            std::uint16_t channels);
+
+}  // namespace sndblok

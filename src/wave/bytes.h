@@ -1,0 +1,55 @@
+// Multi-byte values read from a byte stream, one byte at a time. Each byte
+// order the program reads is written here once.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace sndblok {
+
+// First-byte-high: the first byte read is the most significant. Leaves
+// `value` unchanged and returns false when the input ends first.
+template <typename Unsigned>
+bool ReadHighFirst(std::FILE* input, Unsigned& value) {
+    Unsigned assembled = 0;
+    for (unsigned i = 0; i < sizeof(Unsigned); ++i) {
+        const int byte = std::getc(input);
+        if (byte == EOF) return false;
+        assembled = static_cast<Unsigned>(assembled << 8 | static_cast<unsigned>(byte));
+    }
+    value = assembled;
+    return true;
+}
+
+// Little-endian, as RIFF stores sizes. A byte missing at the end of the
+// input counts as 0xFF; the result tells whether all four were there.
+inline bool ReadLittle32(std::FILE* input, std::uint32_t& value) {
+    bool complete = true;
+    value = 0;
+    for (unsigned shift = 0; shift < 32; shift += 8) {
+        int byte = std::getc(input);
+        if (byte == EOF) {
+            byte = 0xFF;
+            complete = false;
+        }
+        value |= static_cast<std::uint32_t>(byte) << shift;
+    }
+    return complete;
+}
+
+// The four characters of a chunk id, as they stand in the file.
+inline bool ReadTag(std::FILE* input, char (&tag)[4]) {
+    for (char& c : tag) {
+        const int byte = std::getc(input);
+        if (byte == EOF) return false;
+        c = static_cast<char>(byte);
+    }
+    return true;
+}
+
+inline bool SameTag(const char (&tag)[4], const char* expected) {
+    return std::memcmp(tag, expected, sizeof tag) == 0;
+}
+
+}  // namespace sndblok

@@ -1,0 +1,137 @@
+#include "wave/wave_reader.h"
+
+#include <cinttypes>
+#include <cstring>
+
+#include "wave/bytes.h"
+
+namespace sndblok {
+namespace {
+
+constexpr long RiffHeaderSize = 12;
+
+struct Compression {
+    std::uint16_t heldCode;
+    const char* line;
+};
+
+constexpr Compression Compressions[] = {
+    {0x0100, "\tCompression Code: PCM "},
+    {0x0200, "\tCompression Code: Microsoft ADPCM "},
+    {0x0600, "\tCompression Code: ALAW "},
+    {FormatUlaw, "\tCompression Code: ULAW "},
+    {0x1100, "\tCompression Code: IAM ADPCM "},
+    {0x1600, "\tCompression Code: Yamaha ADPCM "},
+    {0x3100, "\tCompression Code: GSM "},
+    {0x4000, "\tCompression Code: ITU ADPCM "},
+    {0x5000, "\tCompression Code: MPEG "},
+    {0xFFFF, "\tCompression Code: Experimental "},
+};
+
+const char* CompressionLine(std::uint16_t heldCode) {
+    for (const Compression& c : Compressions) {
+        if (c.heldCode == heldCode) return c.line;
+    }
+    return "\tCompression Code: Unknown ";
+}
+
+const char* ChannelLine(std::uint16_t heldChannels) {
+    switch (heldChannels) {
+        case ChannelsMono: return "\n\tChannels: MONO ";
+        case ChannelsStereo: return "\n\tChannels: STEREO ";
+        default: return nullptr;
+    }
+}
+
+std::uint32_t Reversed(std::uint32_t v) {
+    return v >> 24 | (v >> 8 & 0xFF00) | (v << 8 & 0xFF0000) | v << 24;
+}
+
+// Follows the chunk list from the first chunk after the RIFF header and
+// stops just after the first id "data". False when the input runs out first.
+bool WalkToDataChunk(std::FILE* input) {
+    if (std::fseek(input, RiffHeaderSize, SEEK_SET) != 0) return false;
+    char id[4];
+    std::uint32_t size;
+    while (ReadTag(input, id)) {
+        if (SameTag(id, "data")) return true;
+        if (!ReadLittle32(input, size)) return false;
+        // An odd-sized body is followed by a pad byte. Skipping by reading
+        // keeps the walk linear however large a size claims to be.
+        for (std::uint64_t skip = std::uint64_t{size} + (size & 1); skip > 0; --skip) {
+            if (std::getc(input) == EOF) return false;
+        }
+    }
+    return false;
+}
+
+// Scans the whole input from offset 0 for the bytes "data" and stops just
+// after the first occurrence.
+bool ScanForData(std::FILE* input) {
+    if (std::fseek(input, 0, SEEK_SET) != 0) return false;
+    static constexpr char Marker[] = "data";
+    unsigned matched = 0;
+    for (int byte; (byte = std::getc(input)) != EOF;) {
+        if (byte == Marker[matched]) {
+            if (++matched == 4) return true;
+        } else {
+            matched = byte == Marker[0];  // the byte that breaks a match may start one
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+HeaderStatus ReadRiffHeader(RiffHeader& header, std::FILE* input) {
+    const bool read = ReadTag(input, header.chunkId) && ReadHighFirst(input, header.chunkSize) &&
+                      ReadTag(input, header.formType);
+    return read ? Ok : EndOfInput;
+}
+
+HeaderStatus CheckRiffHeader(const RiffHeader& header) {
+    return SameTag(header.chunkId, "RIFF") && SameTag(header.formType, "WAVE") ? Ok : WrongTag;
+}
+
+HeaderStatus ReadFormatHeader(FormatHeader& header, std::FILE* input) {
+    const bool read = ReadTag(input, header.chunkId) && ReadHighFirst(input, header.chunkSize) &&
+                      ReadHighFirst(input, header.formatCode) &&
+                      ReadHighFirst(input, header.channels) &&
+                      ReadHighFirst(input, header.sampleRate) &&
+                      ReadHighFirst(input, header.byteRate) &&
+                      ReadHighFirst(input, header.blockAlign) &&
+                      ReadHighFirst(input, header.bitsPerSample);
+    return read ? Ok : EndOfInput;
+}
+
+HeaderStatus DescribeFormat(const FormatHeader& header, FormatDescription& description) {
+    std::memset(description.text, 0, sizeof description.text);
+    if (!SameTag(header.chunkId, "fmt ")) return WrongTag;
+
+    HeaderStatus status = Ok;
+    if (header.formatCode != FormatUlaw) status = Unsupported;
+    const char* channels = ChannelLine(header.channels);
+    if (channels == nullptr) {
+        channels = "\n\tUnsupported number of channels ";
+        status = Unsupported;
+    }
+    // The rate is held byte-reversed; its true value prints as a signed
+    // number, so rates of 2^31 and more show negative.
+    char digits[12];
+    std::snprintf(digits, sizeof digits, "%" PRId32,
+                  static_cast<std::int32_t>(Reversed(header.sampleRate)));
+    if (std::strncmp(digits, "3200", 4) != 0) status = Unsupported;
+
+    std::snprintf(description.text, sizeof description.text, "%s%s\n\tSample Rate: %sHz",
+                  CompressionLine(header.formatCode), channels, digits);
+    return status;
+}
+
+HeaderStatus FindDataMarker(std::FILE* input) {
+    // The chunk list is trusted first, so that "data" inside another
+    // chunk's contents is not taken; files whose list is broken get the
+    // plain byte scan.
+    return WalkToDataChunk(input) || ScanForData(input) ? Ok : EndOfInput;
+}
+
+}  // namespace sndblok

@@ -1,0 +1,63 @@
+#include "support.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+std::string Le32(std::uint32_t v) {
+    return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+}
+
+std::string Chunk(const std::string& id, const std::string& body) {
+    return id + Le32(body.size()) + body + (body.size() % 2 ? std::string(1, '\0') : "");
+}
+
+std::string Wave(const std::string& chunks, std::uint16_t channels, std::uint16_t code,
+                 std::uint32_t rate) {
+    const std::string format = Le32(code | channels << 16) + Le32(rate) +
+                               Le32(rate * channels) + Le32(channels | 8 << 16);
+    const std::string body = "WAVE" + Chunk("fmt ", format) + chunks;
+    return "RIFF" + Le32(body.size()) + body;
+}
+
+std::string Samples(std::size_t count) {
+    std::string s(count, '\0');
+    for (std::size_t i = 0; i < count; ++i) s[i] = char(i * 7 + i / 256);
+    return s;
+}
+
+std::FILE* StreamOf(const std::string& bytes) {
+    std::FILE* f = std::tmpfile();
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::rewind(f);
+    return f;
+}
+
+std::string Contents(std::FILE* stream) {
+    std::fflush(stream);
+    std::rewind(stream);
+    std::string s;
+    for (int c; (c = std::getc(stream)) != EOF;) s += char(c);
+    return s;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+ScratchDir::ScratchDir() {
+    char name[] = "/tmp/sndblok-test-XXXXXX";
+    path = mkdtemp(name);
+}
+
+ScratchDir::~ScratchDir() { fs::remove_all(path); }

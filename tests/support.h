@@ -1,0 +1,46 @@
+// Test fixtures built in code, scratch folders, and running the program.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+std::string Le32(std::uint32_t value);
+
+// A chunk as RIFF lays it out: id, little-endian size, body, pad byte when odd.
+std::string Chunk(const std::string& id, const std::string& body);
+
+// A WAVE file: the RIFF header, a 16-byte format chunk, then `chunks`.
+std::string Wave(const std::string& chunks, std::uint16_t channels = 1,
+                 std::uint16_t code = 7, std::uint32_t rate = 32000);
+
+// `count` sample bytes running through all 256 values, so a lost, doubled
+// or swapped byte shows.
+std::string Samples(std::size_t count);
+
+// A temporary file holding `bytes`, positioned at its start.
+std::FILE* StreamOf(const std::string& bytes);
+std::string Contents(std::FILE* stream);
+
+std::string ReadFile(const fs::path& path);
+void WriteFile(const fs::path& path, const std::string& bytes);
+
+// A fresh folder, removed with everything in it at the end of the test.
+struct ScratchDir {
+    ScratchDir();
+    ~ScratchDir();
+    fs::path path;
+};
+
+struct RunResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// Runs the program in `cwd` with `args` after the program name.
+RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args);

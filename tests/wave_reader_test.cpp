@@ -1,0 +1,119 @@
+#include "wave/wave_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "support.h"
+
+using namespace sndblok;
+
+namespace {
+
+FormatHeader ReadHeaders(const std::string& file) {
+    std::FILE* input = StreamOf(file);
+    RiffHeader riff;
+    FormatHeader format{};
+    EXPECT_EQ(ReadRiffHeader(riff, input), Ok);
+    EXPECT_EQ(CheckRiffHeader(riff), Ok);
+    EXPECT_EQ(ReadFormatHeader(format, input), Ok);
+    std::fclose(input);
+    return format;
+}
+
+TEST(Classification, LabelsEveryCompressionCode) {
+    const std::pair<std::uint16_t, std::string> labels[] = {
+        {0, "Unknown"}, {1, "PCM"}, {2, "Microsoft ADPCM"}, {6, "ALAW"}, {7, "ULAW"},
+        {17, "IAM ADPCM"}, {22, "Yamaha ADPCM"}, {49, "GSM"}, {64, "ITU ADPCM"},
+        {80, "MPEG"}, {0xFFFF, "Experimental"}, {0x0700, "Unknown"}};
+    for (const auto& [code, label] : labels) {
+        FormatDescription description;
+        EXPECT_EQ(DescribeFormat(ReadHeaders(Wave("", 1, code)), description),
+                  code == 7 ? Ok : Unsupported);
+        EXPECT_EQ(description.text,
+                  "\tCompression Code: " + label + " \n\tChannels: MONO \n\tSample Rate: 32000Hz");
+    }
+}
+
+struct FormatCase {
+    std::uint16_t channels;
+    std::uint32_t rate;
+    HeaderStatus status;
+    const char* lines;  // after the compression line
+};
+
+TEST(Classification, JudgesChannelsAndRate) {
+    const FormatCase cases[] = {
+        {1, 32000, Ok, "\n\tChannels: MONO \n\tSample Rate: 32000Hz"},
+        {2, 32000, Ok, "\n\tChannels: STEREO \n\tSample Rate: 32000Hz"},
+        {1, 3200, Ok, "\n\tChannels: MONO \n\tSample Rate: 3200Hz"},
+        {2, 320000, Ok, "\n\tChannels: STEREO \n\tSample Rate: 320000Hz"},
+        {1, 44100, Unsupported, "\n\tChannels: MONO \n\tSample Rate: 44100Hz"},
+        {1, 320, Unsupported, "\n\tChannels: MONO \n\tSample Rate: 320Hz"},
+        {1, 0x80000000, Unsupported, "\n\tChannels: MONO \n\tSample Rate: -2147483648Hz"},
+        {0, 32000, Unsupported, "\n\tUnsupported number of channels \n\tSample Rate: 32000Hz"},
+        {3, 32000, Unsupported, "\n\tUnsupported number of channels \n\tSample Rate: 32000Hz"},
+        {0x0100, 32000, Unsupported, "\n\tUnsupported number of channels \n\tSample Rate: 32000Hz"},
+    };
+    for (const FormatCase& c : cases) {
+        FormatDescription description;
+        EXPECT_EQ(DescribeFormat(ReadHeaders(Wave("", c.channels, 7, c.rate)), description), c.status);
+        EXPECT_EQ(description.text, std::string("\tCompression Code: ULAW ") + c.lines);
+    }
+}
+
+TEST(Classification, LongestDescriptionFits) {
+    FormatDescription description;
+    DescribeFormat(ReadHeaders(Wave("", 9, 2, 0x80000000)), description);
+    EXPECT_STREQ(description.text,
+                 "\tCompression Code: Microsoft ADPCM \n\tUnsupported number of channels "
+                 "\n\tSample Rate: -2147483648Hz");
+    EXPECT_EQ(std::strlen(description.text), 96u);
+}
+
+TEST(Classification, RefusesAnotherChunkWhereTheFormatBelongs) {
+    FormatHeader format = ReadHeaders(Wave(""));
+    std::memcpy(format.chunkId, "LIST", 4);
+    FormatDescription description;
+    EXPECT_EQ(DescribeFormat(format, description), WrongTag);
+    EXPECT_STREQ(description.text, "");
+}
+
+struct MarkerCase {
+    const char* name;
+    std::string file;
+    long endsAt;  // offset just after the marker, or -1 when none is found
+};
+
+// A format chunk whose size runs past the end breaks the chunk list, so only
+// the byte scan can find what follows.
+const std::string BrokenList = Wave("").substr(0, 16) + Le32(0xFFFFFFFF);
+
+const MarkerCase MarkerCases[] = {
+    {"DataChunk", Wave(Chunk("data", "abc")), 40},
+    {"AfterOddChunkAndPad", Wave(Chunk("fact", "x") + Chunk("data", "")), 50},
+    {"NotInsideListTitle", Wave(Chunk("LIST", "INFO" + Chunk("INAM", "sensor data log")) + Chunk("data", "")), 76},
+    {"ScanAfterBrokenList", BrokenList + "xxdata", 26},
+    {"ScanRetestsBreakingByte", BrokenList + "ddata", 25},
+    {"ScanAfterDa", BrokenList + "dadata", 26},
+    {"ScanAfterDat", BrokenList + "datdata", 27},
+    // Were the size and its pad byte to wrap to 0, the walk would take the later "data".
+    {"HugeSizeDoesNotWrap", Wave(Chunk("JUNK", "data") + "JUNK" + Le32(0xFFFFFFFF) + "data"), 48},
+    {"NoDataAnywhere", Wave(Chunk("LIST", "INFO")), -1},
+    {"PartialMarkerAtEnd", BrokenList + "dat", -1},
+};
+
+TEST(DataMarker, StopsJustAfterTheRightMarker) {
+    for (const MarkerCase& c : MarkerCases) {
+        SCOPED_TRACE(c.name);
+        std::FILE* input = StreamOf(c.file);
+        const HeaderStatus status = FindDataMarker(input);
+        EXPECT_EQ(status, c.endsAt < 0 ? EndOfInput : Ok);
+        if (status == Ok) {
+            EXPECT_EQ(std::ftell(input), c.endsAt);
+        }
+        std::fclose(input);
+    }
+}
+
+}  // namespace
