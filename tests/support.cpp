@@ -61,3 +61,21 @@ ScratchDir::ScratchDir() {
 }
 
 ScratchDir::~ScratchDir() { fs::remove_all(path); }
+
+RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args) {
+    ScratchDir capture;
+    const std::string out = capture.path / "out", err = capture.path / "err";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::vector<char*> argv{const_cast<char*>(SNDBLOK_BINARY)};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        dup2(open(out.c_str(), O_WRONLY | O_CREAT, 0600), 1);
+        dup2(open(err.c_str(), O_WRONLY | O_CREAT, 0600), 2);
+        if (chdir(cwd.c_str()) == 0) execv(SNDBLOK_BINARY, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+}

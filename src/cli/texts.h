@@ -1,0 +1,27 @@
+// Everything the program prints. A %s stands for the input path, or for the
+// output name in CantCreate.
+#pragma once
+
+namespace sndblok {
+namespace text {
+
+constexpr char OneFileRequired[] = "\nInput <filename>.wav file required\n";
+constexpr char CantOpenInput[] = "\nCan't open input file %s\n\n";
+constexpr char NotWave[] = "\nInput file %s is not a valid .wav file\n\n";
+// Wrong RIFF or WAVE tags: the same words with one newline fewer, as
+// scripts have always seen them.
+constexpr char NotWaveTags[] = "\nInput file %s is not a valid .wav file\n";
+constexpr char TypeNotSupported[] = "\nFile type not supported";
+constexpr char FileInformation[] = "\nFile information:";
+constexpr char Description[] = "\n%s\n";
+constexpr char FormatNotSupported[] = "\nThis file type is not supported\n";
+constexpr char NotWavName[] = "\nSpecify a filename with a .wav extension\n\n";
+constexpr char NameTooLong[] = "\nInput file name %s is too long\n\n";
+constexpr char CantCreate[] = "\nCan't create %s\n\n";
+
+}  // namespace text
+
+// The usage banner, shown after most refusals.
+void PrintUsage();
+
+}  // namespace sndblok
