@@ -30,6 +30,8 @@ const std::string StereoInfo =
 const std::string Mono = Wave(Chunk("data", Samples(600)));
 const std::string Stereo = Wave(Chunk("data", Samples(600)), 2);
 
+enum Existing { OldFile, Folder, FullDisk };
+
 struct CliCase {
     const char* name;
     std::string input;  // written to `inputName` when not empty
@@ -38,8 +40,7 @@ struct CliCase {
     int status;
     std::vector<std::pair<std::string, std::uintmax_t>> outputs;  // name and size
     std::string inputName = "in.wav";
-    std::vector<std::string> full = {};   // outputs that are links to /dev/full
-    std::vector<std::string> stale = {};  // outputs left by an earlier run
+    std::vector<std::pair<std::string, Existing>> before = {};  // made before the run
 };
 
 const CliCase CliCases[] = {
@@ -61,12 +62,23 @@ const CliCase CliCases[] = {
     {"Stereo", Stereo, {"in.wav"}, StereoInfo, 0, {{"in_l.vsf", 512}, {"in_r.vsf", 512}}},
     {"DoubleExtension", Mono, {"a.wav.wav"}, MonoInfo, 0, {{"a.wav.vsf", 1024}}, "a.wav.wav"},
     {"ExtensionOnly", Stereo, {".wav"}, StereoInfo, 0, {{"_l.vsf", 512}, {"_r.vsf", 512}}, ".wav"},
-    {"ExistingOutputTruncated", Wave(Chunk("data", "")), {"in.wav"}, MonoInfo, 0, {{"in.vsf", 4}}, "in.wav", {}, {"in.vsf"}},
-    {"FailedCheckKeepsOldOutput", Wave(""), {"in.wav"}, MonoInfo, 1, {{"in.vsf", 5000}}, "in.wav", {}, {"in.vsf"}},
+    {"ExistingOutputTruncated", Wave(Chunk("data", "")), {"in.wav"}, MonoInfo, 0, {{"in.vsf", 4}}, "in.wav", {{"in.vsf", OldFile}}},
+    {"FailedCheckKeepsOldOutput", Wave(""), {"in.wav"}, MonoInfo, 1, {{"in.vsf", 5000}}, "in.wav", {{"in.vsf", OldFile}}},
     // Write failures that show only when buffered bytes go out.
-    {"MonoOnFullDisk", Mono, {"in.wav"}, MonoInfo, 1, {}, "in.wav", {"in.vsf"}},
-    {"CountOnlyOnFullDisk", Wave(Chunk("data", "")), {"in.wav"}, MonoInfo, 1, {}, "in.wav", {"in.vsf"}},
-    {"StereoRightOnFullDisk", Stereo, {"in.wav"}, StereoInfo, 1, {{"in_l.vsf", 512}}, "in.wav", {"in_r.vsf"}},
+    {"MonoOnFullDisk", Mono, {"in.wav"}, MonoInfo, 1, {}, "in.wav", {{"in.vsf", FullDisk}}},
+    {"CountOnlyOnFullDisk", Wave(Chunk("data", "")), {"in.wav"}, MonoInfo, 1, {}, "in.wav", {{"in.vsf", FullDisk}}},
+    {"StereoRightOnFullDisk", Stereo, {"in.wav"}, StereoInfo, 1, {{"in_l.vsf", 512}}, "in.wav", {{"in_r.vsf", FullDisk}}},
+    {"StereoLeftOnFullDisk", Stereo, {"in.wav"}, StereoInfo, 1, {{"in_r.vsf", 0}}, "in.wav", {{"in_l.vsf", FullDisk}}},
+    {"LargeMonoOnFullDisk", Wave(Chunk("data", Samples(100000))), {"in.wav"}, MonoInfo, 1, {}, "in.wav", {{"in.vsf", FullDisk}}},
+    // Outputs that cannot be created, and inputs that cannot be read.
+    {"MonoOutputIsFolder", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {}, "in.wav", {{"in.vsf", Folder}}},
+    {"LeftOutputIsFolder", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_l.vsf\n\n", 1, {}, "in.wav", {{"in_l.vsf", Folder}}},
+    {"RightOutputIsFolder", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_l.vsf", 0}}, "in.wav", {{"in_r.vsf", Folder}}},
+    {"InputIsFolder", "", {"in.wav"}, "\nInput file in.wav is not a valid .wav file\n\n" + Banner, 1, {}, "in.wav", {{"in.wav", Folder}}},
+    // Paths are data, never a format.
+    {"PrintfDirectivesInPath", Mono, {"%s%n%d.wav"}, MonoInfo, 0, {{"%s%n%d.vsf", 1024}}, "%s%n%d.wav"},
+    {"PrintfDirectivesInMessage", "RIFF", {"%s%n.wav"}, "\nInput file %s%n.wav is not a valid .wav file\n\n" + Banner, 1, {}, "%s%n.wav"},
+    {"SpacesAndNonAscii", Stereo, {"my take \u00fc.wav"}, StereoInfo, 0, {{"my take \u00fc_l.vsf", 512}, {"my take \u00fc_r.vsf", 512}}, "my take \u00fc.wav"},
 };
 
 TEST(Cli, PrintsExitsAndWritesAsExpected) {
@@ -74,8 +86,11 @@ TEST(Cli, PrintsExitsAndWritesAsExpected) {
         SCOPED_TRACE(c.name);
         ScratchDir dir;
         if (!c.input.empty()) WriteFile(dir.path / c.inputName, c.input);
-        for (const std::string& name : c.stale) WriteFile(dir.path / name, std::string(5000, 'x'));
-        for (const std::string& name : c.full) fs::create_symlink("/dev/full", dir.path / name);
+        for (const auto& [name, existing] : c.before) {
+            if (existing == OldFile) WriteFile(dir.path / name, std::string(5000, 'x'));
+            if (existing == Folder) fs::create_directory(dir.path / name);
+            if (existing == FullDisk) fs::create_symlink("/dev/full", dir.path / name);
+        }
 
         const RunResult run = RunSndblok(dir.path, c.args);
         EXPECT_EQ(run.out, c.out);
@@ -85,7 +100,7 @@ TEST(Cli, PrintsExitsAndWritesAsExpected) {
         std::vector<std::pair<std::string, std::uintmax_t>> outputs;
         for (const auto& entry : fs::directory_iterator(dir.path)) {
             const std::string name = entry.path().filename();
-            if (name.ends_with(".vsf") && !entry.is_symlink()) {
+            if (name.ends_with(".vsf") && entry.is_regular_file()) {
                 outputs.emplace_back(name, fs::file_size(entry));
             }
         }
@@ -95,19 +110,24 @@ TEST(Cli, PrintsExitsAndWritesAsExpected) {
 }
 
 TEST(Cli, WritesBesideAnInputBehindALongRelativePath) {
-    ScratchDir dir;
-    fs::path folder;
-    for (int i = 0; i < 19; ++i) folder /= std::string(200, char('a' + i));
-    fs::create_directories(dir.path / folder);
-    const std::string input = (folder / "take.wav").string();
-    ASSERT_GT(input.size(), 3800u);
-    WriteFile(dir.path / input, Stereo);
+    for (const std::size_t length : {150, 1000, 4000}) {
+        SCOPED_TRACE(length);
+        ScratchDir dir;
+        fs::path folder;  // nested folders of up to 200 characters
+        for (std::size_t left = length - 8; left > 0; left -= folder.filename().native().size() + 1) {
+            folder /= std::string(std::min<std::size_t>(200, left - 1), char('a' + length % 26));
+        }
+        fs::create_directories(dir.path / folder);
+        const std::string input = (folder / "take.wav").native();
+        ASSERT_EQ(input.size(), length);
+        WriteFile(dir.path / input, Stereo);
 
-    const RunResult run = RunSndblok(dir.path, {input});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, StereoInfo);
-    EXPECT_EQ(fs::file_size(dir.path / folder / "take_l.vsf"), 512u);
-    EXPECT_EQ(fs::file_size(dir.path / folder / "take_r.vsf"), 512u);
+        const RunResult run = RunSndblok(dir.path, {input});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, StereoInfo);
+        EXPECT_EQ(ReadFile(dir.path / folder / "take_l.vsf").size(), 512u);
+        EXPECT_EQ(ReadFile(dir.path / folder / "take_r.vsf").size(), 512u);
+    }
 }
 
 struct NameCase {
