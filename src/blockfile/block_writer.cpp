@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "wave/bytes.h"
@@ -33,9 +34,9 @@ bool WriteBlock(BlockFile& out) {
     return true;
 }
 
-bool CopyByte(std::FILE* input, BlockFile& out) {
-    const int byte = std::getc(input);
-    out.block[out.fill++] = byte == EOF ? PadByte : static_cast<unsigned char>(byte);
+// Counts `stored` more samples in the block and writes it out once full.
+bool Advance(BlockFile& out, std::size_t stored) {
+    out.fill += stored;
     return out.fill < BlockSize || WriteBlock(out);
 }
 
@@ -63,6 +64,35 @@ bool BytesLeft(std::FILE* input, std::uint64_t& count) {
     return true;
 }
 
+bool CopyMono(std::FILE* input, BlockFile& out, std::uint32_t samples) {
+    while (samples > 0) {
+        const std::size_t n = std::min<std::size_t>(samples, BlockSize - out.fill);
+        // Bytes the input no longer holds stay PadByte in the block.
+        std::fread(out.block + out.fill, 1, n, input);
+        samples -= n;
+        if (!Advance(out, n)) return false;
+    }
+    return true;
+}
+
+// Interleaved frames, left byte first; both blocks fill in step.
+bool CopyStereo(std::FILE* input, BlockFile& left, BlockFile& right, std::uint32_t frames) {
+    unsigned char pairs[BlockSize];
+    while (frames > 0) {
+        const std::size_t n =
+            std::min<std::size_t>({frames, BlockSize - left.fill, sizeof pairs / 2});
+        const std::size_t got = std::fread(pairs, 1, 2 * n, input);
+        std::memset(pairs + got, PadByte, 2 * n - got);
+        for (std::size_t i = 0; i < n; ++i) {
+            left.block[left.fill + i] = pairs[2 * i];
+            right.block[right.fill + i] = pairs[2 * i + 1];
+        }
+        frames -= n;
+        if (!Advance(left, n) || !Advance(right, n)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 WriteStatus WriteBlockFiles(std::FILE* input, std::FILE* first, std::FILE* second,
@@ -75,19 +105,16 @@ WriteStatus WriteBlockFiles(std::FILE* input, std::FILE* first, std::FILE* secon
     if (!BytesLeft(input, present)) return WriteFailed;
     if (present < size) size = static_cast<std::uint32_t>(present);
 
-    const bool stereo = channels == ChannelsStereo;
-    const std::uint32_t frames = stereo ? size / 2 : size;
     BlockFile left;
-    BlockFile right;
     Start(left, first);
-    Start(right, second);
-    for (std::uint32_t i = 0; i < frames; ++i) {
-        if (!CopyByte(input, left)) return WriteFailed;
-        if (stereo && !CopyByte(input, right)) return WriteFailed;
+    if (channels != ChannelsStereo) {
+        return CopyMono(input, left, size) && Finish(left) ? WriteOk : WriteFailed;
     }
-    if (!Finish(left)) return WriteFailed;
-    if (stereo && !Finish(right)) return WriteFailed;
-    return WriteOk;
+    BlockFile right;
+    Start(right, second);
+    const bool copied = CopyStereo(input, left, right, size / 2);
+    // The left file is finished before the right one's last block goes out.
+    return copied && Finish(left) && Finish(right) ? WriteOk : WriteFailed;
 }
 
 }  // namespace sndblok

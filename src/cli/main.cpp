@@ -11,6 +11,13 @@
 namespace sndblok {
 namespace {
 
+// Large stream buffers keep the system calls few: one per StreamBufferSize
+// bytes read or written, not one per 4 KiB.
+constexpr std::size_t StreamBufferSize = 1 << 18;
+char InputBuffer[StreamBufferSize];
+char FirstBuffer[StreamBufferSize];
+char SecondBuffer[StreamBufferSize];
+
 // Prints the message and the usage banner; the run then fails.
 int Refuse(const char* message, const char* path, std::FILE* input) {
     std::printf(message, path);
@@ -24,9 +31,13 @@ void PrintFileInformation(const FormatDescription& description) {
     std::printf(text::Description, description.text);
 }
 
-std::FILE* CreateOutput(OutputName& name, const char* suffix) {
+std::FILE* CreateOutput(OutputName& name, const char* suffix, char* buffer) {
     std::FILE* output = std::fopen(WithSuffix(name, suffix), "w+b");
-    if (output == nullptr) std::printf(text::CantCreate, name.text);
+    if (output == nullptr) {
+        std::printf(text::CantCreate, name.text);
+        return nullptr;
+    }
+    std::setvbuf(output, buffer, _IOFBF, StreamBufferSize);
     return output;
 }
 
@@ -51,6 +62,7 @@ int main(int argc, char* argv[]) {
     const char* path = argv[1];
     std::FILE* input = std::fopen(path, "rb");
     if (input == nullptr) return Refuse(text::CantOpenInput, path, nullptr);
+    std::setvbuf(input, InputBuffer, _IOFBF, StreamBufferSize);
 
     RiffHeader riff;
     if (ReadRiffHeader(riff, input) != Ok) return Refuse(text::NotWave, path, input);
@@ -73,10 +85,10 @@ int main(int argc, char* argv[]) {
 
     // Every check on the input has passed; only now are outputs created.
     const bool stereo = format.channels == ChannelsStereo;
-    std::FILE* first = CreateOutput(name, stereo ? LeftSuffix : MonoSuffix);
+    std::FILE* first = CreateOutput(name, stereo ? LeftSuffix : MonoSuffix, FirstBuffer);
     if (first == nullptr) return 1;
     std::FILE* second = nullptr;
-    if (stereo && (second = CreateOutput(name, RightSuffix)) == nullptr) return 1;
+    if (stereo && (second = CreateOutput(name, RightSuffix, SecondBuffer)) == nullptr) return 1;
 
     const bool written = WriteBlockFiles(input, first, second, format.channels) == WriteOk;
     std::fclose(input);

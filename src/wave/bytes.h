@@ -8,13 +8,16 @@
 
 namespace sndblok {
 
+// The program has one thread, so the stream's lock buys nothing per byte.
+inline int NextByte(std::FILE* input) { return getc_unlocked(input); }
+
 // First-byte-high: the first byte read is the most significant. Leaves
 // `value` unchanged and returns false when the input ends first.
 template <typename Unsigned>
 bool ReadHighFirst(std::FILE* input, Unsigned& value) {
     Unsigned assembled = 0;
     for (unsigned i = 0; i < sizeof(Unsigned); ++i) {
-        const int byte = std::getc(input);
+        const int byte = NextByte(input);
         if (byte == EOF) return false;
         assembled = static_cast<Unsigned>(assembled << 8 | static_cast<unsigned>(byte));
     }
@@ -28,7 +31,7 @@ inline bool ReadLittle32(std::FILE* input, std::uint32_t& value) {
     bool complete = true;
     value = 0;
     for (unsigned shift = 0; shift < 32; shift += 8) {
-        int byte = std::getc(input);
+        int byte = NextByte(input);
         if (byte == EOF) {
             byte = 0xFF;
             complete = false;
@@ -41,7 +44,7 @@ inline bool ReadLittle32(std::FILE* input, std::uint32_t& value) {
 // The four characters of a chunk id, as they stand in the file.
 inline bool ReadTag(std::FILE* input, char (&tag)[4]) {
     for (char& c : tag) {
-        const int byte = std::getc(input);
+        const int byte = NextByte(input);
         if (byte == EOF) return false;
         c = static_cast<char>(byte);
     }

@@ -59,7 +59,7 @@ bool WalkToDataChunk(std::FILE* input) {
         // An odd-sized body is followed by a pad byte. Skipping by reading
         // keeps the walk linear however large a size claims to be.
         for (std::uint64_t skip = std::uint64_t{size} + (size & 1); skip > 0; --skip) {
-            if (std::getc(input) == EOF) return false;
+            if (NextByte(input) == EOF) return false;
         }
     }
     return false;
@@ -71,7 +71,7 @@ bool ScanForData(std::FILE* input) {
     if (std::fseek(input, 0, SEEK_SET) != 0) return false;
     static constexpr char Marker[] = "data";
     unsigned matched = 0;
-    for (int byte; (byte = std::getc(input)) != EOF;) {
+    for (int byte; (byte = NextByte(input)) != EOF;) {
         if (byte == Marker[matched]) {
             if (++matched == 4) return true;
         } else {

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Times sndblok against the I/O floor (dd) and against sox doing the same
+# job, on 128 MiB mono and stereo inputs of random mu-law bytes, and reports
+# sndblok's peak memory. Usage: bench/run.sh [SNDBLOK] [MiB] [RUNS]
+set -euo pipefail
+[ -x /usr/bin/time ] || { echo "needs GNU time (apt-get install time)" >&2; exit 1; }
+
+sndblok=$(realpath "${1:-build/release/sndblok}")
+mib=${2:-128}
+runs=${3:-9}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# A 32 kHz mu-law WAVE file of `mib` MiB of random sample bytes.
+make_wave() {  # path channels bytes
+    local path=$1 channels=$2 bytes=$3
+    le16() { printf "$(printf '\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)))"; }
+    le32() { le16 $(($1 & 65535)); le16 $(($1 >> 16)); }
+    {
+        printf 'RIFF'; le32 $((bytes + 36)); printf 'WAVEfmt '; le32 16
+        le16 7; le16 "$channels"; le32 32000; le32 $((32000 * channels)); le16 "$channels"; le16 8
+        printf 'data'; le32 "$bytes"
+        head -c "$bytes" /dev/urandom
+    } > "$path"
+}
+
+now() { date +%s%N; }
+# Runs the command once and appends its wall time in seconds to the file.
+timed() {  # file command...
+    local out=$1; shift
+    sync  # no writeback left over from the run before
+    local start; start=$(now)
+    "$@" > /dev/null 2>&1
+    echo "$(( $(now) - start ))" | awk '{ printf "%.4f\n", $1 / 1e9 }' >> "$out"
+}
+div() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+median() { sort -g "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+sox_stereo() {
+    sox "$1" -t raw -e u-law -b 8 "$work/sox_l.raw" remix 1
+    sox "$1" -t raw -e u-law -b 8 "$work/sox_r.raw" remix 2
+}
+
+bytes=$((mib * 1024 * 1024))
+make_wave "$work/mono.wav" 1 "$bytes"
+make_wave "$work/stereo.wav" 2 "$bytes"
+have_sox=false
+command -v sox > /dev/null && have_sox=true
+
+for _ in $(seq "$runs"); do
+    for kind in mono stereo; do
+        timed "$work/t_sndblok_$kind" "$sndblok" "$work/$kind.wav"
+        timed "$work/t_dd_$kind" dd if="$work/$kind.wav" of="$work/dd.out" bs=64k
+    done
+    if $have_sox; then
+        timed "$work/t_sox_mono" sox "$work/mono.wav" -t raw -e u-law -b 8 "$work/sox.raw"
+        timed "$work/t_sox_stereo" sox_stereo "$work/stereo.wav"
+    fi
+done
+
+# Whole outputs, one block per 512 samples, or the figures mean nothing.
+if [ "$(stat -c %s "$work/mono.vsf")" -ne "$bytes" ] ||
+   [ "$(stat -c %s "$work/stereo_l.vsf")" -ne $((bytes / 2)) ]; then
+    echo "sndblok wrote outputs of the wrong size" >&2
+    exit 1
+fi
+
+echo "median of $runs runs, ${mib} MiB inputs (seconds):"
+for kind in mono stereo; do
+    s=$(median "$work/t_sndblok_$kind"); d=$(median "$work/t_dd_$kind")
+    line=$(printf '  %-6s sndblok %.3f  dd %.3f  sndblok/dd %.2f' "$kind" "$s" "$d" "$(div "$s" "$d")")
+    if $have_sox; then
+        x=$(median "$work/t_sox_$kind")
+        line+=$(printf '  sox %.3f  sndblok/sox %.3f (%.0fx faster)' "$x" "$(div "$s" "$x")" "$(div "$x" "$s")")
+    fi
+    echo "$line"
+done
+
+echo "peak resident memory of sndblok, stereo (GNU time):"
+make_wave "$work/small.wav" 2 $((1024 * 1024))
+for input in small stereo; do
+    kib=$(/usr/bin/time -f %M "$sndblok" "$work/$input.wav" 2>&1 >/dev/null)
+    printf '  %-7s %6d KiB\n' "$([ $input = small ] && echo 1 MiB || echo "$mib MiB")" "$kib"
+done
