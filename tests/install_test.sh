@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch DESTDIR, checks that the program and its
+# manual page are there, and converts a stereo example with the installed
+# program. Usage: install_test.sh CMAKE BUILD_DIR EXAMPLE.wav
+set -euo pipefail
+cmake=$1 build=$2 example=$3
+dest=$(mktemp -d)
+trap 'rm -rf "$dest"' EXIT
+
+DESTDIR="$dest" "$cmake" --install "$build" --prefix /usr/local > /dev/null
+test -x "$dest/usr/local/bin/sndblok"
+test -f "$dest/usr/local/share/man/man1/sndblok.1"
+
+cp "$example" "$dest/take.wav"
+"$dest/usr/local/bin/sndblok" "$dest/take.wav" > /dev/null
+# Both channel files are whole blocks of the same length.
+left=$(stat -c %s "$dest/take_l.vsf")
+right=$(stat -c %s "$dest/take_r.vsf")
+test "$left" -gt 0 && test $((left % 512)) -eq 0 && test "$left" -eq "$right"
+echo "installed sndblok converted $(basename "$example"): $left bytes per channel"
