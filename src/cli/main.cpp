@@ -14,9 +14,6 @@ namespace {
 // Large stream buffers keep the system calls few: one per StreamBufferSize
 // bytes read or written, not one per 4 KiB.
 constexpr std::size_t StreamBufferSize = 1 << 18;
-char InputBuffer[StreamBufferSize];
-char FirstBuffer[StreamBufferSize];
-char SecondBuffer[StreamBufferSize];
 
 // Prints the message and the usage banner; the run then fails.
 int Refuse(const char* message, const char* path, std::FILE* input) {
@@ -53,6 +50,9 @@ bool CloseOutput(std::FILE* output) {
 
 int main(int argc, char* argv[]) {
     using namespace sndblok;
+    static char inputBuffer[StreamBufferSize];
+    static char firstBuffer[StreamBufferSize];
+    static char secondBuffer[StreamBufferSize];
 
     if (argc != 2) {
         std::fputs(text::OneFileRequired, stdout);
@@ -62,7 +62,7 @@ int main(int argc, char* argv[]) {
     const char* path = argv[1];
     std::FILE* input = std::fopen(path, "rb");
     if (input == nullptr) return Refuse(text::CantOpenInput, path, nullptr);
-    std::setvbuf(input, InputBuffer, _IOFBF, StreamBufferSize);
+    std::setvbuf(input, inputBuffer, _IOFBF, StreamBufferSize);
 
     RiffHeader riff;
     if (ReadRiffHeader(riff, input) != Ok) return Refuse(text::NotWave, path, input);
@@ -85,10 +85,10 @@ int main(int argc, char* argv[]) {
 
     // Every check on the input has passed; only now are outputs created.
     const bool stereo = format.channels == ChannelsStereo;
-    std::FILE* first = CreateOutput(name, stereo ? LeftSuffix : MonoSuffix, FirstBuffer);
+    std::FILE* first = CreateOutput(name, stereo ? LeftSuffix : MonoSuffix, firstBuffer);
     if (first == nullptr) return 1;
     std::FILE* second = nullptr;
-    if (stereo && (second = CreateOutput(name, RightSuffix, SecondBuffer)) == nullptr) return 1;
+    if (stereo && (second = CreateOutput(name, RightSuffix, secondBuffer)) == nullptr) return 1;
 
     const bool written = WriteBlockFiles(input, first, second, format.channels) == WriteOk;
     std::fclose(input);
