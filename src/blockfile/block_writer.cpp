@@ -21,14 +21,12 @@ struct BlockFile {
 
 void Start(BlockFile& out, std::FILE* stream) {
     out.stream = stream;
-    std::memset(out.block, PadByte, BlockSize);
     out.fill = 0;
     out.count = 0;
 }
 
 bool WriteBlock(BlockFile& out) {
     if (std::fwrite(out.block, 1, BlockSize, out.stream) != BlockSize) return false;
-    std::memset(out.block, PadByte, BlockSize);
     out.fill = 0;
     ++out.count;
     return true;
@@ -51,7 +49,10 @@ bool WriteHighFirst32(std::FILE* stream, std::uint32_t value) {
 // four bytes of the file: the driver reads the count where the first four
 // samples were.
 bool Finish(BlockFile& out) {
-    if (out.fill != 0 && !WriteBlock(out)) return false;
+    if (out.fill != 0) {
+        std::memset(out.block + out.fill, PadByte, BlockSize - out.fill);
+        if (!WriteBlock(out)) return false;
+    }
     return std::fseek(out.stream, 0, SEEK_SET) == 0 && WriteHighFirst32(out.stream, out.count);
 }
 
@@ -67,8 +68,9 @@ bool BytesLeft(std::FILE* input, std::uint64_t& count) {
 bool CopyMono(std::FILE* input, BlockFile& out, std::uint32_t samples) {
     while (samples > 0) {
         const std::size_t n = std::min<std::size_t>(samples, BlockSize - out.fill);
-        // Bytes the input no longer holds stay PadByte in the block.
-        std::fread(out.block + out.fill, 1, n, input);
+        unsigned char* at = out.block + out.fill;
+        const std::size_t got = std::fread(at, 1, n, input);
+        std::memset(at + got, PadByte, n - got);  // bytes the input no longer holds
         samples -= n;
         if (!Advance(out, n)) return false;
     }
@@ -82,7 +84,7 @@ bool CopyStereo(std::FILE* input, BlockFile& left, BlockFile& right, std::uint32
         const std::size_t n =
             std::min<std::size_t>({frames, BlockSize - left.fill, sizeof pairs / 2});
         const std::size_t got = std::fread(pairs, 1, 2 * n, input);
-        std::memset(pairs + got, PadByte, 2 * n - got);
+        std::memset(pairs + got, PadByte, 2 * n - got);  // bytes the input no longer holds
         for (std::size_t i = 0; i < n; ++i) {
             left.block[left.fill + i] = pairs[2 * i];
             right.block[right.fill + i] = pairs[2 * i + 1];
