@@ -15,6 +15,7 @@ struct Compression {
     const char* line;
 };
 
+// Codes are held byte-reversed: 0x0100 is the file's code 1, PCM.
 constexpr Compression Compressions[] = {
     {0x0100, "\tCompression Code: PCM "},
     {0x0200, "\tCompression Code: Microsoft ADPCM "},
