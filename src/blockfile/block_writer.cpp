@@ -65,12 +65,16 @@ bool BytesLeft(std::FILE* input, std::uint64_t& count) {
     return true;
 }
 
+// Reads `count` sample bytes; any the input no longer holds count as PadByte.
+void ReadSamples(std::FILE* input, unsigned char* to, std::size_t count) {
+    const std::size_t got = std::fread(to, 1, count, input);
+    std::memset(to + got, PadByte, count - got);
+}
+
 bool CopyMono(std::FILE* input, BlockFile& out, std::uint32_t samples) {
     while (samples > 0) {
         const std::size_t n = std::min<std::size_t>(samples, BlockSize - out.fill);
-        unsigned char* at = out.block + out.fill;
-        const std::size_t got = std::fread(at, 1, n, input);
-        std::memset(at + got, PadByte, n - got);  // bytes the input no longer holds
+        ReadSamples(input, out.block + out.fill, n);
         samples -= n;
         if (!Advance(out, n)) return false;
     }
@@ -83,8 +87,7 @@ bool CopyStereo(std::FILE* input, BlockFile& left, BlockFile& right, std::uint32
     while (frames > 0) {
         const std::size_t n =
             std::min<std::size_t>({frames, BlockSize - left.fill, sizeof pairs / 2});
-        const std::size_t got = std::fread(pairs, 1, 2 * n, input);
-        std::memset(pairs + got, PadByte, 2 * n - got);  // bytes the input no longer holds
+        ReadSamples(input, pairs, 2 * n);
         for (std::size_t i = 0; i < n; ++i) {
             left.block[left.fill + i] = pairs[2 * i];
             right.block[right.fill + i] = pairs[2 * i + 1];
