@@ -5,6 +5,10 @@
 #include "support.h"
 #include "wave/wave_reader.h"
 
+#if defined(__GLIBC__)
+#include <sys/types.h>
+#endif
+
 using namespace sndblok;
 
 namespace {
@@ -26,12 +30,14 @@ const LayoutCase LayoutCases[] = {
     {"FiveSamples", ChannelsMono, SizeAndSamples(5, 5), 5, 1},
     {"OneFullBlock", ChannelsMono, SizeAndSamples(512, 512), 512, 1},
     {"OneSampleOver", ChannelsMono, SizeAndSamples(513, 513), 513, 2},
+    {"OneSampleShortOfTwoBlocks", ChannelsMono, SizeAndSamples(1023, 1023), 1023, 2},
     {"SizeBelowInput", ChannelsMono, SizeAndSamples(100, 600), 100, 1},
     {"OtherChannelCountAsMono", 0x0300, SizeAndSamples(10, 10), 10, 1},
     {"StereoEmpty", ChannelsStereo, SizeAndSamples(0, 0), 0, 0, 0, 0},
     {"StereoOneFrame", ChannelsStereo, SizeAndSamples(2, 2), 1, 1, 1, 1},
     {"StereoOddSizeLastByteUnread", ChannelsStereo, SizeAndSamples(1025, 1025), 512, 1, 512, 1},
     {"StereoManyBlocks", ChannelsStereo, SizeAndSamples(4000, 4000), 2000, 4, 2000, 4},
+    {"StereoFrameShortOfThreeBlocks", ChannelsStereo, SizeAndSamples(3070, 3070), 1535, 3, 1535, 3},
     // Sizes beyond the input, as left by writers that cannot seek back.
     {"PipePlaceholder", ChannelsMono, SizeAndSamples(0xFFFFFFFF, 1000), 1000, 2},
     {"SoxPlaceholderStereo", ChannelsStereo, SizeAndSamples(0x7FFFF000, 1001), 500, 1, 500, 1},
@@ -47,9 +53,11 @@ std::string Channel(const std::string& samples, std::size_t first, std::size_t s
     return channel;
 }
 
+// The expected file, written out by hand: the count most significant byte
+// first over the first four samples, then 0xFF up to a multiple of 512.
 std::string BlockFile(const std::string& samples, std::uint32_t blocks) {
     std::string file = samples;
-    file.resize(blocks == 0 ? 4 : blocks * BlockSize, char(PadByte));
+    file.resize(blocks == 0 ? 4 : blocks * 512, '\xFF');
     for (int i = 0; i < 4; ++i) file[i] = char(blocks >> (24 - 8 * i));
     return file;
 }
@@ -71,5 +79,130 @@ TEST(BlockLayout, WritesCountSamplesAndFill) {
         for (std::FILE* f : {input, left, right}) std::fclose(f);
     }
 }
+
+// 65,537 blocks: a count kept in 16 bits would wrap to 1.
+TEST(BlockLayout, CountsPast16Bits) {
+    const std::uint32_t size = 65536 * 512 + 1;
+    std::FILE* input = StreamOf(Le32(size));
+    ASSERT_EQ(std::fseek(input, 4 + size - 1, SEEK_SET), 0);  // sparse: all zero but the last
+    std::fputc(0x5A, input);
+    std::rewind(input);
+    std::FILE* output = std::tmpfile();
+
+    ASSERT_EQ(WriteBlockFiles(input, output, nullptr, ChannelsMono), WriteOk);
+    const std::string file = Contents(output);
+    EXPECT_EQ(file.size(), 65537u * 512);
+    EXPECT_EQ(file.substr(0, 4), std::string("\x00\x01\x00\x01", 4));
+    EXPECT_EQ(file.substr(65536 * 512, 3), "\x5A\xFF\xFF");
+    std::fclose(input);
+    std::fclose(output);
+}
+
+#if defined(__GLIBC__)
+
+// A stream over `bytes` that reads only the first `readable` of them, then
+// fails, or ends as a file that shrank would. Its size still shows them all.
+struct FailingInput {
+    std::string bytes;
+    std::size_t readable;
+    bool error;
+    std::size_t at = 0;
+};
+
+std::FILE* OpenFailingInput(FailingInput& in) {
+    cookie_io_functions_t io{};
+    io.read = [](void* c, char* to, std::size_t n) -> ssize_t {
+        FailingInput& in = *static_cast<FailingInput*>(c);
+        if (in.at >= in.readable) return in.error ? -1 : 0;
+        n = std::min(n, in.readable - in.at);
+        std::copy_n(in.bytes.data() + in.at, n, to);
+        in.at += n;
+        return ssize_t(n);
+    };
+    io.seek = [](void* c, off64_t* offset, int whence) {
+        FailingInput& in = *static_cast<FailingInput*>(c);
+        const off64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? in.at : in.bytes.size();
+        in.at = std::size_t(base + *offset);
+        *offset = off64_t(in.at);
+        return 0;
+    };
+    return fopencookie(&in, "rb", io);
+}
+
+// An output whose every write fails, as on a full disk.
+std::FILE* OpenFullOutput() {
+    cookie_io_functions_t io{};
+    io.write = [](void*, const char*, std::size_t) -> ssize_t { return -1; };
+    io.seek = [](void*, off64_t*, int) { return 0; };
+    return fopencookie(nullptr, "w+b", io);
+}
+
+struct ReadFaultCase {
+    const char* name;
+    std::uint16_t channels;
+    std::size_t readable;  // of the size field and 2000 samples
+    bool error;
+};
+
+TEST(BlockFaults, ReportsAnInputThatFailsOrShrinks) {
+    const ReadFaultCase cases[] = {
+        {"ErrorInSizeField", ChannelsMono, 2, true},
+        {"ErrorInFirstBlock", ChannelsMono, 300, true},
+        {"ErrorInLastBlock", ChannelsMono, 1900, true},
+        {"ErrorStereo", ChannelsStereo, 1001, true},
+        {"ShrankMono", ChannelsMono, 1500, false},
+        {"ShrankStereo", ChannelsStereo, 1500, false},
+        {"ShrankByOneByte", ChannelsMono, 2003, false},
+    };
+    for (const ReadFaultCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        FailingInput in{SizeAndSamples(2000, 2000), c.readable, c.error};
+        std::FILE* input = OpenFailingInput(in);
+        std::FILE* left = std::tmpfile();
+        std::FILE* right = std::tmpfile();
+        EXPECT_EQ(WriteBlockFiles(input, left, right, c.channels), ReadFailed);
+        for (std::FILE* f : {input, left, right}) std::fclose(f);
+    }
+}
+
+struct WriteFaultCase {
+    const char* name;
+    std::uint16_t channels;
+    bool firstFails;
+    bool secondFails;
+    WriteStatus status;
+    std::string leftStart;  // the left file's first bytes, when it can be written
+};
+
+TEST(BlockFaults, NamesTheFailedOutputAndWritesNoCount) {
+    // 1000 frames: the last blocks and the counts come after the full ones.
+    const WriteFaultCase cases[] = {
+        {"Mono", ChannelsMono, true, false, WriteFailed, ""},
+        {"StereoLeft", ChannelsStereo, true, false, WriteFailed, ""},
+        {"StereoBoth", ChannelsStereo, true, true, WriteFailed, ""},
+        // The right file's last block fails: the left one has its samples
+        // but must not claim them yet.
+        {"StereoRight", ChannelsStereo, false, true, SecondWriteFailed, std::string(4, '\0')},
+    };
+    for (const WriteFaultCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::FILE* input = StreamOf(SizeAndSamples(2000, 2000));
+        std::FILE* left = c.firstFails ? OpenFullOutput() : std::tmpfile();
+        std::FILE* right = c.secondFails ? OpenFullOutput() : std::tmpfile();
+        EXPECT_EQ(WriteBlockFiles(input, left, right, c.channels), c.status);
+        if (!c.firstFails) {
+            EXPECT_EQ(Contents(left).substr(0, 4), c.leftStart);
+        }
+        for (std::FILE* f : {input, left, right}) std::fclose(f);
+    }
+}
+
+#else
+
+constexpr char NoCookies[] = "failing streams are built with fopencookie, which only glibc has";
+TEST(BlockFaults, ReportsAnInputThatFailsOrShrinks) { GTEST_SKIP() << NoCookies; }
+TEST(BlockFaults, NamesTheFailedOutputAndWritesNoCount) { GTEST_SKIP() << NoCookies; }
+
+#endif
 
 }  // namespace

@@ -1,6 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <sstream>
 
 #include "cli/output_name.h"
 #include "support.h"
@@ -30,7 +40,18 @@ const std::string StereoInfo =
 const std::string Mono = Wave(Chunk("data", Samples(600)));
 const std::string Stereo = Wave(Chunk("data", Samples(600)), 2);
 
-enum Existing { OldFile, Folder, FullDisk };
+// What stands in the folder before a run, under a given name.
+enum Existing {
+    OldFile,        // 5000 bytes of an earlier run
+    Folder,
+    FullDisk,       // a link to /dev/full
+    NullDevice,     // a link to /dev/null
+    Fifo,
+    FedFifo,        // a FIFO holding the input
+    InputLink,      // a symbolic link to the input
+    InputHardLink,
+    SharedLink,     // a symbolic link to shared.dat, an old file
+};
 
 struct CliCase {
     const char* name;
@@ -41,7 +62,12 @@ struct CliCase {
     std::vector<std::pair<std::string, std::uintmax_t>> outputs;  // name and size
     std::string inputName = "in.wav";
     std::vector<std::pair<std::string, Existing>> before = {};  // made before the run
+    RunOptions options = {};
 };
+
+const std::string OldBytes(5000, 'x');
+const std::string NoData = "\nInput file in.wav holds no sample data\n\n";
+const std::string Large = Wave(Chunk("data", Samples(100000)));
 
 const CliCase CliCases[] = {
     {"NoArgument", Mono, {}, "\nInput <filename>.wav file required\n" + Banner, 1, {}},
@@ -55,44 +81,99 @@ const CliCase CliCases[] = {
     {"Pcm", Wave(Chunk("data", "ab"), 1, 1), {"in.wav"},
      "\nFile information:\n\tCompression Code: PCM \n\tChannels: MONO \n\tSample Rate: 32000Hz\n"
      "\nThis file type is not supported\n" + Banner, 1, {}},
-    {"NoDataAnywhere", Wave(""), {"in.wav"}, MonoInfo, 1, {}},
-    {"NoDataBeforeNameCheck", Wave(""), {"in.WAV"}, MonoInfo, 1, {}, "in.WAV"},
+    {"NoDataAnywhere", Wave(""), {"in.wav"}, MonoInfo + NoData, 1, {}},
+    {"NoDataBeforeNameCheck", Wave(""), {"in.WAV"}, MonoInfo + "\nInput file in.WAV holds no sample data\n\n", 1, {}, "in.WAV"},
     {"UpperCaseExtension", Mono, {"in.WAV"}, MonoInfo + "\nSpecify a filename with a .wav extension\n\n" + Banner, 1, {}, "in.WAV"},
     {"Mono", Mono, {"in.wav"}, MonoInfo, 0, {{"in.vsf", 1024}}},
     {"Stereo", Stereo, {"in.wav"}, StereoInfo, 0, {{"in_l.vsf", 512}, {"in_r.vsf", 512}}},
     {"DoubleExtension", Mono, {"a.wav.wav"}, MonoInfo, 0, {{"a.wav.vsf", 1024}}, "a.wav.wav"},
     {"ExtensionOnly", Stereo, {".wav"}, StereoInfo, 0, {{"_l.vsf", 512}, {"_r.vsf", 512}}, ".wav"},
     {"ExistingOutputTruncated", Wave(Chunk("data", "")), {"in.wav"}, MonoInfo, 0, {{"in.vsf", 4}}, "in.wav", {{"in.vsf", OldFile}}},
-    {"FailedCheckKeepsOldOutput", Wave(""), {"in.wav"}, MonoInfo, 1, {{"in.vsf", 5000}}, "in.wav", {{"in.vsf", OldFile}}},
-    // Write failures that show only when buffered bytes go out.
-    {"MonoOnFullDisk", Mono, {"in.wav"}, MonoInfo, 1, {}, "in.wav", {{"in.vsf", FullDisk}}},
-    {"CountOnlyOnFullDisk", Wave(Chunk("data", "")), {"in.wav"}, MonoInfo, 1, {}, "in.wav", {{"in.vsf", FullDisk}}},
-    {"StereoRightOnFullDisk", Stereo, {"in.wav"}, StereoInfo, 1, {{"in_l.vsf", 512}}, "in.wav", {{"in_r.vsf", FullDisk}}},
-    {"StereoLeftOnFullDisk", Stereo, {"in.wav"}, StereoInfo, 1, {{"in_r.vsf", 0}}, "in.wav", {{"in_l.vsf", FullDisk}}},
-    {"LargeMonoOnFullDisk", Wave(Chunk("data", Samples(100000))), {"in.wav"}, MonoInfo, 1, {}, "in.wav", {{"in.vsf", FullDisk}}},
-    // Outputs that cannot be created, and inputs that cannot be read.
+    {"FailedCheckKeepsOldOutput", Wave(""), {"in.wav"}, MonoInfo + NoData, 1, {{"in.vsf", 5000}}, "in.wav", {{"in.vsf", OldFile}}},
+    {"StereoIntoNullDevice", Stereo, {"in.wav"}, StereoInfo, 0, {}, "in.wav", {{"in_l.vsf", NullDevice}, {"in_r.vsf", NullDevice}}},
+    // Write failures, some of which show only when buffered bytes go out:
+    // whatever the run wrote is removed.
+    {"MonoOnFullDisk", Mono, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav", {{"in.vsf", FullDisk}}},
+    {"CountOnlyOnFullDisk", Wave(Chunk("data", "")), {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav", {{"in.vsf", FullDisk}}},
+    {"StereoRightOnFullDisk", Stereo, {"in.wav"}, StereoInfo + "\nCan't write in_r.vsf\n\n", 1, {}, "in.wav", {{"in_r.vsf", FullDisk}}},
+    {"StereoLeftOnFullDisk", Stereo, {"in.wav"}, StereoInfo + "\nCan't write in_l.vsf\n\n", 1, {}, "in.wav", {{"in_l.vsf", FullDisk}}},
+    {"LargeMonoOnFullDisk", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav", {{"in.vsf", FullDisk}}},
+    {"OverFileSizeLimit", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav", {},
+     {.fileSizeLimit = 70000, .ignoreFileSizeSignal = true}},
+    {"OverFileSizeLimitStereo", Wave(Chunk("data", Samples(100000)), 2), {"in.wav"}, StereoInfo + "\nCan't write in_l.vsf\n\n", 1, {}, "in.wav", {},
+     {.fileSizeLimit = 40000, .ignoreFileSizeSignal = true}},
+    // Killed by the limit before any count is written: a file claiming no blocks stays.
+    {"KilledByFileSizeLimit", Large, {"in.wav"}, "", 128 + SIGXFSZ, {{"in.vsf", 70000}}, "in.wav", {}, {.fileSizeLimit = 70000}},
+    // Outputs that cannot be created or would destroy a file: refused before
+    // anything is truncated.
     {"MonoOutputIsFolder", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {}, "in.wav", {{"in.vsf", Folder}}},
     {"LeftOutputIsFolder", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_l.vsf\n\n", 1, {}, "in.wav", {{"in_l.vsf", Folder}}},
-    {"RightOutputIsFolder", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_l.vsf", 0}}, "in.wav", {{"in_r.vsf", Folder}}},
+    {"RightOutputIsFolder", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {}, "in.wav", {{"in_r.vsf", Folder}}},
+    {"RightIsFolderAfterEarlierRun", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_l.vsf", 5000}}, "in.wav",
+     {{"in_l.vsf", OldFile}, {"in_r.vsf", Folder}}},
+    {"OutputIsFifo", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {}, "in.wav", {{"in.vsf", Fifo}}},
+    {"OutputLinksToInput", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", Mono.size()}}, "in.wav", {{"in.vsf", InputLink}}},
+    {"OutputHardLinkToInput", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", Mono.size()}}, "in.wav", {{"in.vsf", InputHardLink}}},
+    {"RightLinksToInput", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_r.vsf", Stereo.size()}}, "in.wav", {{"in_r.vsf", InputLink}}},
+    {"LeftAndRightOneFile", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_l.vsf", 5000}, {"in_r.vsf", 5000}}, "in.wav",
+     {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}}},
+    // Inputs that cannot be read.
     {"InputIsFolder", "", {"in.wav"}, "\nInput file in.wav is not a valid .wav file\n\n" + Banner, 1, {}, "in.wav", {{"in.wav", Folder}}},
+    {"InputIsFifo", Mono, {"in.wav"}, MonoInfo + "\nCan't read input file in.wav\n\n", 1, {}, "in.wav", {{"in.wav", FedFifo}}},
+    // Standard output that fails, or is closed at the start.
+    {"StdoutOnFullDisk", Mono, {"in.wav"}, "", 1, {{"in.vsf", 1024}}, "in.wav", {}, {.stdoutTo = "/dev/full"}},
+    {"StdinAndStdoutClosed", Stereo, {"in.wav"}, "", 0, {{"in_l.vsf", 512}, {"in_r.vsf", 512}}, "in.wav", {},
+     {.closeStdinAndStdout = true}},
+    {"StdinAndStdoutClosedRightRefused", Stereo, {"in.wav"}, "", 1, {}, "in.wav", {{"in_r.vsf", Folder}},
+     {.closeStdinAndStdout = true}},
     // Paths are data, never a format.
     {"PrintfDirectivesInPath", Mono, {"%s%n%d.wav"}, MonoInfo, 0, {{"%s%n%d.vsf", 1024}}, "%s%n%d.wav"},
     {"PrintfDirectivesInMessage", "RIFF", {"%s%n.wav"}, "\nInput file %s%n.wav is not a valid .wav file\n\n" + Banner, 1, {}, "%s%n.wav"},
     {"SpacesAndNonAscii", Stereo, {"my take \u00fc.wav"}, StereoInfo, 0, {{"my take \u00fc_l.vsf", 512}, {"my take \u00fc_r.vsf", 512}}, "my take \u00fc.wav"},
 };
 
+// Makes what a row wants in the folder. A FIFO holding the input stays open
+// for writing until `fed` is closed.
+void Prepare(const fs::path& dir, const CliCase& c, int& fed) {
+    const fs::path input = dir / c.inputName;
+    if (!c.input.empty()) WriteFile(input, c.input);
+    for (const auto& [name, existing] : c.before) {
+        const fs::path path = dir / name;
+        switch (existing) {
+            case OldFile: WriteFile(path, OldBytes); break;
+            case Folder: fs::create_directory(path); break;
+            case FullDisk: fs::create_symlink("/dev/full", path); break;
+            case NullDevice: fs::create_symlink("/dev/null", path); break;
+            case Fifo: ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); break;
+            case FedFifo:
+                fs::remove(path);
+                ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+                fed = open(path.c_str(), O_RDWR | O_NONBLOCK);
+                ASSERT_EQ(write(fed, c.input.data(), c.input.size()), ssize_t(c.input.size()));
+                break;
+            case InputLink: fs::create_symlink(c.inputName, path); break;
+            case InputHardLink: fs::create_hard_link(input, path); break;
+            case SharedLink:
+                WriteFile(dir / "shared.dat", OldBytes);
+                fs::create_symlink("shared.dat", path);
+                break;
+        }
+    }
+}
+
+bool Has(const CliCase& c, const std::string& name, Existing existing) {
+    return std::find(c.before.begin(), c.before.end(), std::pair{name, existing}) != c.before.end();
+}
+
 TEST(Cli, PrintsExitsAndWritesAsExpected) {
     for (const CliCase& c : CliCases) {
         SCOPED_TRACE(c.name);
         ScratchDir dir;
-        if (!c.input.empty()) WriteFile(dir.path / c.inputName, c.input);
-        for (const auto& [name, existing] : c.before) {
-            if (existing == OldFile) WriteFile(dir.path / name, std::string(5000, 'x'));
-            if (existing == Folder) fs::create_directory(dir.path / name);
-            if (existing == FullDisk) fs::create_symlink("/dev/full", dir.path / name);
-        }
+        int fed = -1;
+        Prepare(dir.path, c, fed);
 
-        const RunResult run = RunSndblok(dir.path, c.args);
+        const RunResult run = RunSndblok(dir.path, c.args, c.options);
+        if (fed >= 0) close(fed);
         EXPECT_EQ(run.out, c.out);
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(run.status, c.status);
@@ -100,12 +181,140 @@ TEST(Cli, PrintsExitsAndWritesAsExpected) {
         std::vector<std::pair<std::string, std::uintmax_t>> outputs;
         for (const auto& entry : fs::directory_iterator(dir.path)) {
             const std::string name = entry.path().filename();
-            if (name.ends_with(".vsf") && entry.is_regular_file()) {
-                outputs.emplace_back(name, fs::file_size(entry));
+            if (!name.ends_with(".vsf") || !entry.is_regular_file()) continue;
+            outputs.emplace_back(name, fs::file_size(entry));
+            // A failed run leaves earlier files as they were, and nothing of
+            // its own that claims blocks.
+            const std::string bytes = ReadFile(entry.path());
+            if (c.status == 0 || c.options.stdoutTo != nullptr) continue;
+            if (Has(c, name, OldFile) || Has(c, name, SharedLink)) {
+                EXPECT_EQ(bytes, OldBytes) << name;
+            } else if (!Has(c, name, InputLink) && !Has(c, name, InputHardLink)) {
+                EXPECT_EQ(bytes.substr(0, 4), std::string(4, '\0')) << name;
             }
         }
         std::sort(outputs.begin(), outputs.end());
         EXPECT_EQ(outputs, c.outputs);
+        if (!c.input.empty() && !Has(c, c.inputName, FedFifo)) {
+            EXPECT_EQ(ReadFile(dir.path / c.inputName), c.input);
+        }
+    }
+}
+
+// A large sparse input keeps the copy busy long enough to be interrupted.
+void SparseWave(const fs::path& path, std::uint16_t channels, std::uint32_t size) {
+    WriteFile(path, Wave("", channels).substr(0, 36) + "data" + Le32(size));
+    fs::resize_file(path, 44 + std::uintmax_t{size});
+}
+
+TEST(Cli, RemovesItsOutputsWhenInterrupted) {
+    const std::pair<std::uint16_t, const char*> cases[] = {{1, "TERM"}, {2, "HUP"}};
+    for (const auto& [channels, signal] : cases) {
+        SCOPED_TRACE(signal);
+        ScratchDir dir;
+        SparseWave(dir.path / "in.wav", channels, 0xF0000000);
+        // Signalled as soon as the first output has bytes in it.
+        const std::string first = channels == 1 ? "in.vsf" : "in_l.vsf";
+        const std::string script = "\"$@\" > /dev/null & while [ ! -s " + first +
+                                   " ]; do :; done; kill -" + signal + " $!; wait $!";
+        const RunResult run = RunSndblok(dir.path, {"in.wav"}, {.wrapper = {"sh", "-c", script, "sh"}});
+        EXPECT_EQ(run.status, 128 + (channels == 1 ? SIGTERM : SIGHUP));
+        EXPECT_FALSE(fs::exists(dir.path / first));
+        EXPECT_FALSE(fs::exists(dir.path / "in_r.vsf"));
+    }
+}
+
+// Each system call made after the input is opened, named with its number
+// among the calls of that name since the program started, as strace counts.
+// Memory calls are left out: they belong to the C library's allocator or to
+// a sanitizer's runtime, which abort when memory runs out.
+std::vector<std::pair<std::string, int>> CallsAfterOpening(const std::string& trace) {
+    std::vector<std::pair<std::string, int>> calls;
+    std::map<std::string, int> seen;
+    bool opened = false;
+    std::istringstream lines(trace);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t paren = line.find('(');
+        if (paren == std::string::npos || line.starts_with("---") || line.starts_with("+++")) continue;
+        const std::string name = line.substr(0, paren);
+        const int number = ++seen[name];
+        const bool memory = name == "mmap" || name == "munmap" || name == "brk" ||
+                            name == "mprotect" || name == "madvise";
+        if (opened && !memory && name != "exit_group") calls.emplace_back(name, number);
+        opened = opened || line.find("\"in.wav\", O_RDONLY") != std::string::npos;
+    }
+    return calls;
+}
+
+// Whichever single call fails, the run ends complete; or failed with a
+// message, its input untouched and nothing left that claims blocks; or with
+// complete outputs and only the printing lost.
+TEST(Cli, EndsSafelyWhicheverCallFails) {
+    if (std::system("strace -V > /dev/null 2>&1") != 0) GTEST_SKIP() << "needs strace";
+    // LeakSanitizer cannot run under ptrace.
+    const std::vector<std::string> traced = {"env", "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1", "strace"};
+    // Longer than any new output, so that a missed truncation shows.
+    const std::string Earlier = std::string("\0\0\0\x04", 4) + std::string(2044, 'E');
+    for (const bool stereo : {false, true}) {
+        for (const bool earlier : {false, true}) {
+            SCOPED_TRACE(std::string(stereo ? "stereo" : "mono") + (earlier ? ", earlier outputs" : ""));
+            ScratchDir dir, traces;
+            const std::string input = stereo ? Stereo : Mono;
+            const std::string info = stereo ? StereoInfo : MonoInfo;
+            const std::vector<std::string> names =
+                stereo ? std::vector<std::string>{"in_l.vsf", "in_r.vsf"} : std::vector<std::string>{"in.vsf"};
+            const auto reset = [&] {
+                for (const auto& entry : fs::directory_iterator(dir.path)) fs::remove(entry);
+                WriteFile(dir.path / "in.wav", input);
+                for (const std::string& name : names) {
+                    if (earlier) WriteFile(dir.path / name, Earlier);
+                }
+            };
+            reset();
+            ASSERT_EQ(RunSndblok(dir.path, {"in.wav"}).status, 0);
+            std::map<std::string, std::string> complete;
+            for (const std::string& name : names) complete[name] = ReadFile(dir.path / name);
+
+            reset();
+            std::vector<std::string> wrapper = traced;
+            wrapper.insert(wrapper.end(), {"-o", traces.path / "trace"});
+            ASSERT_EQ(RunSndblok(dir.path, {"in.wav"}, {.wrapper = wrapper}).status, 0);
+            const auto calls = CallsAfterOpening(ReadFile(traces.path / "trace"));
+            ASSERT_GT(calls.size(), 10u);
+
+            for (const auto& [call, number] : calls) {
+                SCOPED_TRACE(call + " #" + std::to_string(number));
+                reset();
+                wrapper = traced;
+                wrapper.insert(wrapper.end(), {"-o", "/dev/null", "-e",
+                                               "inject=" + call + ":error=EIO:when=" + std::to_string(number)});
+                const RunResult run = RunSndblok(dir.path, {"in.wav"}, {.wrapper = wrapper});
+                EXPECT_EQ(ReadFile(dir.path / "in.wav"), input);
+                std::set<std::string> messages = {
+                    info + "\nCan't read input file in.wav\n\n",
+                    "\nInput file in.wav is not a valid .wav file\n\n" + Banner};
+                for (const std::string& name : names) {
+                    messages.insert(info + "\nCan't write " + name + "\n\n");
+                    messages.insert(info + "\nCan't create " + name + "\n\n");
+                }
+                for (const std::string& name : names) {
+                    const fs::path path = dir.path / name;
+                    if (run.status == 0 || (run.status == 1 && run.out.empty())) {
+                        EXPECT_EQ(ReadFile(path), complete[name]) << name;
+                    } else if (fs::exists(path) && !(earlier && ReadFile(path) == Earlier)) {
+                        EXPECT_EQ(ReadFile(path).substr(0, 4), std::string(4, '\0')) << name;
+                    }
+                }
+                if (run.status == 0) {
+                    EXPECT_EQ(run.out, info);
+                } else if (!run.out.empty()) {
+                    EXPECT_EQ(run.status, 1);
+                    EXPECT_TRUE(messages.contains(run.out)) << run.out;
+                } else {
+                    EXPECT_EQ(run.status, 1);
+                }
+            }
+        }
     }
 }
 
@@ -146,9 +355,9 @@ TEST(OutputName, TakesTheStemOrRefuses) {
         {"take.wav ", NameNotWav, ""},
         {"wav", NameNotWav, ""},
         {"", NameNotWav, ""},
-        {std::string(PATH_MAX - 5, 'x') + ".wav", NameOk, std::string(PATH_MAX - 5, 'x')},
-        {std::string(PATH_MAX + 2, 'x') + ".wav", NameTooLong, ""},
-        {std::string(PATH_MAX + 40, 'x') + ".wav", NameTooLong, ""},
+        {std::string(MaxPathBytes - 5, 'x') + ".wav", NameOk, std::string(MaxPathBytes - 5, 'x')},
+        {std::string(MaxPathBytes + 2, 'x') + ".wav", NameTooLong, ""},
+        {std::string(MaxPathBytes + 40, 'x') + ".wav", NameTooLong, ""},
     };
     for (const NameCase& c : cases) {
         OutputName name;

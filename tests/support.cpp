@@ -1,8 +1,11 @@
 #include "support.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <fstream>
 #include <sstream>
@@ -40,7 +43,8 @@ std::string Contents(std::FILE* stream) {
     std::fflush(stream);
     std::rewind(stream);
     std::string s;
-    for (int c; (c = std::getc(stream)) != EOF;) s += char(c);
+    char chunk[1 << 16];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, stream)) > 0;) s.append(chunk, n);
     return s;
 }
 
@@ -62,20 +66,34 @@ ScratchDir::ScratchDir() {
 
 ScratchDir::~ScratchDir() { fs::remove_all(path); }
 
-RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args) {
+RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
+                     const RunOptions& options) {
     ScratchDir capture;
     const std::string out = capture.path / "out", err = capture.path / "err";
+    std::vector<std::string> command = options.wrapper;
+    command.push_back(SNDBLOK_BINARY);
+    command.insert(command.end(), args.begin(), args.end());
     const pid_t pid = fork();
     if (pid == 0) {
-        std::vector<char*> argv{const_cast<char*>(SNDBLOK_BINARY)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        std::vector<char*> argv;
+        for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        dup2(open(out.c_str(), O_WRONLY | O_CREAT, 0600), 1);
+        dup2(open(options.stdoutTo ? options.stdoutTo : out.c_str(), O_WRONLY | O_CREAT, 0600), 1);
         dup2(open(err.c_str(), O_WRONLY | O_CREAT, 0600), 2);
-        if (chdir(cwd.c_str()) == 0) execv(SNDBLOK_BINARY, argv.data());
+        if (options.closeStdinAndStdout) {
+            close(0);
+            close(1);
+        }
+        if (options.fileSizeLimit != 0) {
+            const rlimit limit{rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        std::signal(SIGXFSZ, options.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL);
+        if (chdir(cwd.c_str()) == 0) execvp(argv[0], argv.data());
         _exit(127);
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+    const int ended = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return {ended, ReadFile(out), ReadFile(err)};
 }

@@ -33,14 +33,24 @@ void WriteFile(const fs::path& path, const std::string& bytes);
 struct ScratchDir {
     ScratchDir();
     ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
     fs::path path;
 };
 
+struct RunOptions {
+    std::vector<std::string> wrapper = {};  // a command that runs the program, e.g. strace
+    const char* stdoutTo = nullptr;         // a file instead of the capture
+    bool closeStdinAndStdout = false;       // the program starts without them
+    long fileSizeLimit = 0;                 // RLIMIT_FSIZE in bytes, when not 0
+    bool ignoreFileSizeSignal = false;      // SIGXFSZ ignored rather than fatal
+};
+
 struct RunResult {
-    int status;
+    int status;  // the exit status, or 128 plus the signal that ended the run
     std::string out;
     std::string err;
 };
 
 // Runs the program in `cwd` with `args` after the program name.
-RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args);
+RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
+                     const RunOptions& options = {});

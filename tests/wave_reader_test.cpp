@@ -92,6 +92,9 @@ const std::string BrokenList = Wave("").substr(0, 16) + Le32(0xFFFFFFFF);
 const MarkerCase MarkerCases[] = {
     {"DataChunk", Wave(Chunk("data", "abc")), 40},
     {"AfterOddChunkAndPad", Wave(Chunk("fact", "x") + Chunk("data", "")), 50},
+    // Without the pad byte the walk would lose the list and the scan would
+    // take the word in the title.
+    {"OddChunkThenListTitle", Wave(Chunk("fact", "x") + Chunk("LIST", "INFO" + Chunk("INAM", "sensor data log")) + Chunk("data", "")), 86},
     {"NotInsideListTitle", Wave(Chunk("LIST", "INFO" + Chunk("INAM", "sensor data log")) + Chunk("data", "")), 76},
     {"ScanAfterBrokenList", BrokenList + "xxdata", 26},
     {"ScanRetestsBreakingByte", BrokenList + "ddata", 25},

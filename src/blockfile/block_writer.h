@@ -14,14 +14,20 @@ namespace sndblok {
 constexpr std::size_t BlockSize = 512;
 constexpr unsigned char PadByte = 0xFF;
 
-enum WriteStatus : unsigned { WriteOk = 0, WriteFailed = 1 };
+enum WriteStatus : unsigned {
+    WriteOk = 0,
+    WriteFailed = 1,        // writing, flushing or seeking `first` failed
+    SecondWriteFailed = 2,  // the same for `second`
+    ReadFailed = 3,         // the input failed, or held fewer bytes than it measured
+};
 
 // Reads the little-endian data size at the input's position and copies that
-// many sample bytes, at most as many as the input still holds. `channels` is
-// the held channel value: ChannelsStereo splits the interleaved bytes
-// between `first` (left) and `second` (right); any other value writes them
-// all to `first`, and `second` is not touched. The outputs must be
-// seekable; they are neither flushed nor closed here.
+// many sample bytes, at most as many as the input holds. `channels` is the
+// held channel value: ChannelsStereo splits the interleaved bytes between
+// `first` (left) and `second` (right); any other value writes them all to
+// `first`, and `second` is not touched. The outputs must be seekable and
+// empty. Their counts are written only once every sample is flushed out, so
+// until then their first four bytes are zero. They are not closed here.
 WriteStatus WriteBlockFiles(std::FILE* input, std::FILE* first, std::FILE* second,
                             std::uint16_t channels);
 

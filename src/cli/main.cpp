@@ -5,15 +5,13 @@
 
 #include "blockfile/block_writer.h"
 #include "cli/output_name.h"
+#include "cli/outputs.h"
 #include "cli/texts.h"
+#include "platform/platform.h"
 #include "wave/wave_reader.h"
 
 namespace sndblok {
 namespace {
-
-// Large stream buffers keep the system calls few: one per StreamBufferSize
-// bytes read or written, not one per 4 KiB.
-constexpr std::size_t StreamBufferSize = 1 << 18;
 
 // Prints the message and the usage banner; the run then fails.
 int Refuse(const char* message, const char* path, std::FILE* input) {
@@ -23,26 +21,22 @@ int Refuse(const char* message, const char* path, std::FILE* input) {
     return 1;
 }
 
+// Prints the message alone: the input's format was fine, so no banner.
+int Fail(const char* message, const char* name, std::FILE* input) {
+    std::printf(message, name);
+    std::fclose(input);
+    return 1;
+}
+
+// Removes what the run wrote, then says why it failed.
+int Abandon(Outputs& outputs, const char* message, const char* name, std::FILE* input) {
+    AbandonOutputs(outputs);
+    return Fail(message, name, input);
+}
+
 void PrintFileInformation(const FormatDescription& description) {
     std::fputs(text::FileInformation, stdout);
     std::printf(text::Description, description.text);
-}
-
-std::FILE* CreateOutput(OutputName& name, const char* suffix, char* buffer) {
-    std::FILE* output = std::fopen(WithSuffix(name, suffix), "w+b");
-    if (output == nullptr) {
-        std::printf(text::CantCreate, name.text);
-        return nullptr;
-    }
-    std::setvbuf(output, buffer, _IOFBF, StreamBufferSize);
-    return output;
-}
-
-// A full disk may show only when the last buffered bytes go out.
-bool CloseOutput(std::FILE* output) {
-    if (output == nullptr) return true;
-    const bool written = std::fflush(output) == 0 && std::ferror(output) == 0;
-    return std::fclose(output) == 0 && written;
 }
 
 }  // namespace
@@ -51,16 +45,17 @@ bool CloseOutput(std::FILE* output) {
 int main(int argc, char* argv[]) {
     using namespace sndblok;
     static char inputBuffer[StreamBufferSize];
-    static char firstBuffer[StreamBufferSize];
-    static char secondBuffer[StreamBufferSize];
+    static OutputName stem;
+    static Outputs outputs;
 
+    if (!PrepareStandardStreams()) return 1;
     if (argc != 2) {
         std::fputs(text::OneFileRequired, stdout);
         PrintUsage();
         return 1;
     }
     const char* path = argv[1];
-    std::FILE* input = std::fopen(path, "rb");
+    std::FILE* input = OpenForReading(path);
     if (input == nullptr) return Refuse(text::CantOpenInput, path, nullptr);
     std::setvbuf(input, inputBuffer, _IOFBF, StreamBufferSize);
 
@@ -76,23 +71,32 @@ int main(int argc, char* argv[]) {
     PrintFileInformation(description);
     if (described == Unsupported) return Refuse(text::FormatNotSupported, path, input);
 
-    if (FindDataMarker(input) != Ok) return 1;
+    const HeaderStatus found = FindDataMarker(input);
+    if (found == EndOfInput) return Fail(text::NoSampleData, path, input);
+    if (found != Ok) return Fail(text::CantRead, path, input);
 
-    OutputName name;
-    const NameStatus named = SetStem(name, path);
+    const NameStatus named = SetStem(stem, path);
     if (named == NameTooLong) return Refuse(text::NameTooLong, path, input);
     if (named == NameNotWav) return Refuse(text::NotWavName, path, input);
 
-    // Every check on the input has passed; only now are outputs created.
+    // Every check on the input has passed; only now are outputs touched.
     const bool stereo = format.channels == ChannelsStereo;
-    std::FILE* first = CreateOutput(name, stereo ? LeftSuffix : MonoSuffix, firstBuffer);
-    if (first == nullptr) return 1;
-    std::FILE* second = nullptr;
-    if (stereo && (second = CreateOutput(name, RightSuffix, secondBuffer)) == nullptr) return 1;
-
-    const bool written = WriteBlockFiles(input, first, second, format.channels) == WriteOk;
+    if (const Output* refused = OpenOutputs(outputs, stem, stereo, input)) {
+        return Fail(text::CantCreate, refused->name.text, input);
+    }
+    Output& first = outputs.files[0];
+    Output& second = outputs.files[1];
+    switch (WriteBlockFiles(input, first.stream, stereo ? second.stream : nullptr,
+                            format.channels)) {
+        case WriteOk: break;
+        case ReadFailed: return Abandon(outputs, text::CantRead, path, input);
+        case WriteFailed: return Abandon(outputs, text::CantWrite, first.name.text, input);
+        case SecondWriteFailed: return Abandon(outputs, text::CantWrite, second.name.text, input);
+    }
+    if (const Output* failed = CloseOutputs(outputs)) {
+        return Abandon(outputs, text::CantWrite, failed->name.text, input);
+    }
     std::fclose(input);
-    const bool firstClosed = CloseOutput(first);
-    const bool secondClosed = CloseOutput(second);
-    return written && firstClosed && secondClosed ? 0 : 1;
+    // Standard output goes out last; a failure there shows only now.
+    return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 1;
 }

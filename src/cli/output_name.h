@@ -2,8 +2,9 @@
 // directory part stays, so the outputs land beside the input.
 #pragma once
 
-#include <climits>
 #include <cstddef>
+
+#include "platform/platform.h"
 
 namespace sndblok {
 
@@ -13,7 +14,7 @@ constexpr char RightSuffix[] = "_r.vsf";
 
 // Room for any path the system can open plus the longest suffix.
 struct OutputName {
-    char text[PATH_MAX + sizeof LeftSuffix];
+    char text[MaxPathBytes + sizeof LeftSuffix];
     std::size_t stemLength;
 };
 

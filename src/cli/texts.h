@@ -1,5 +1,5 @@
 // Everything the program prints. A %s stands for the input path, or for the
-// output name in CantCreate.
+// output name in CantCreate and CantWrite.
 #pragma once
 
 namespace sndblok {
@@ -15,9 +15,12 @@ constexpr char TypeNotSupported[] = "\nFile type not supported";
 constexpr char FileInformation[] = "\nFile information:";
 constexpr char Description[] = "\n%s\n";
 constexpr char FormatNotSupported[] = "\nThis file type is not supported\n";
+constexpr char NoSampleData[] = "\nInput file %s holds no sample data\n\n";
+constexpr char CantRead[] = "\nCan't read input file %s\n\n";
 constexpr char NotWavName[] = "\nSpecify a filename with a .wav extension\n\n";
 constexpr char NameTooLong[] = "\nInput file name %s is too long\n\n";
 constexpr char CantCreate[] = "\nCan't create %s\n\n";
+constexpr char CantWrite[] = "\nCan't write %s\n\n";
 
 }  // namespace text
 

@@ -6,10 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-namespace sndblok {
+#include "platform/platform.h"
 
-// The program has one thread, so the stream's lock buys nothing per byte.
-inline int NextByte(std::FILE* input) { return getc_unlocked(input); }
+namespace sndblok {
 
 // First-byte-high: the first byte read is the most significant. Leaves
 // `value` unchanged and returns false when the input ends first.

@@ -48,38 +48,41 @@ std::uint32_t Reversed(std::uint32_t v) {
     return v >> 24 | (v >> 8 & 0xFF00) | (v << 8 & 0xFF0000) | v << 24;
 }
 
+// Where a search stopped short: the input ended, or it failed.
+HeaderStatus Stopped(std::FILE* input) { return std::ferror(input) ? ReadError : EndOfInput; }
+
 // Follows the chunk list from the first chunk after the RIFF header and
-// stops just after the first id "data". False when the input runs out first.
-bool WalkToDataChunk(std::FILE* input) {
-    if (std::fseek(input, RiffHeaderSize, SEEK_SET) != 0) return false;
+// stops just after the first id "data".
+HeaderStatus WalkToDataChunk(std::FILE* input) {
+    if (!Seek(input, RiffHeaderSize, SEEK_SET)) return ReadError;
     char id[4];
     std::uint32_t size;
     while (ReadTag(input, id)) {
-        if (SameTag(id, "data")) return true;
-        if (!ReadLittle32(input, size)) return false;
+        if (SameTag(id, "data")) return Ok;
+        if (!ReadLittle32(input, size)) return Stopped(input);
         // An odd-sized body is followed by a pad byte. Skipping by reading
         // keeps the walk linear however large a size claims to be.
         for (std::uint64_t skip = std::uint64_t{size} + (size & 1); skip > 0; --skip) {
-            if (NextByte(input) == EOF) return false;
+            if (NextByte(input) == EOF) return Stopped(input);
         }
     }
-    return false;
+    return Stopped(input);
 }
 
 // Scans the whole input from offset 0 for the bytes "data" and stops just
 // after the first occurrence.
-bool ScanForData(std::FILE* input) {
-    if (std::fseek(input, 0, SEEK_SET) != 0) return false;
+HeaderStatus ScanForData(std::FILE* input) {
+    if (!Seek(input, 0, SEEK_SET)) return ReadError;
     static constexpr char Marker[] = "data";
     unsigned matched = 0;
     for (int byte; (byte = NextByte(input)) != EOF;) {
         if (byte == Marker[matched]) {
-            if (++matched == 4) return true;
+            if (++matched == 4) return Ok;
         } else {
             matched = byte == Marker[0];  // the byte that breaks a match may start one
         }
     }
-    return false;
+    return Stopped(input);
 }
 
 }  // namespace
@@ -132,7 +135,8 @@ HeaderStatus FindDataMarker(std::FILE* input) {
     // The chunk list is trusted first, so that "data" inside another
     // chunk's contents is not taken; files whose list is broken get the
     // plain byte scan.
-    return WalkToDataChunk(input) || ScanForData(input) ? Ok : EndOfInput;
+    const HeaderStatus walked = WalkToDataChunk(input);
+    return walked == EndOfInput ? ScanForData(input) : walked;
 }
 
 }  // namespace sndblok

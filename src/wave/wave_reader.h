@@ -17,6 +17,7 @@ enum HeaderStatus : unsigned {
     EndOfInput = 2,   // the input ended inside what was being read
     WrongTag = 3,     // a chunk tag is not the one required
     Unsupported = 4,  // a format the converter does not take
+    ReadError = 5,    // the input could not be read or repositioned
 };
 
 // Held channel values (file bytes 01 00 and 02 00). Only exactly
@@ -64,7 +65,7 @@ HeaderStatus ReadFormatHeader(FormatHeader& header, std::FILE* input);
 HeaderStatus DescribeFormat(const FormatHeader& header, FormatDescription& description);
 
 // Leaves the input just after the id of the data chunk, on its size field:
-// Ok, or EndOfInput when the input holds no "data" at all.
+// Ok, EndOfInput when the input holds no "data" at all, or ReadError.
 HeaderStatus FindDataMarker(std::FILE* input);
 
 }  // namespace sndblok
