@@ -1,11 +1,15 @@
 #include "support.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#endif
 
 #include <fstream>
 #include <sstream>
@@ -59,12 +63,94 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+fs::path Utf8Path(const std::string& utf8) { return std::u8string(utf8.begin(), utf8.end()); }
+
+std::string Utf8(const fs::path& path) {
+    const std::u8string utf8 = path.u8string();
+    return {utf8.begin(), utf8.end()};
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+}
+
+#if defined(_WIN32)
+
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+    std::wstring wide(utf8.size() + 1, L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), int(wide.size())) - 1);
+    return wide;
+}
+
+// One argument quoted so that the C runtime splits it back out unchanged.
+std::wstring Quoted(const std::wstring& arg) {
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    return quoted.append(2 * backslashes, L'\\') + L"\"";
+}
+
+HANDLE Inheritable(const fs::path& path, DWORD access, DWORD disposition) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+ScratchDir::ScratchDir() {
+    static unsigned made = 0;
+    path = fs::temp_directory_path() / ("sndblok-test-" + std::to_string(GetTickCount64()) + "-" +
+                                         std::to_string(GetCurrentProcessId()) + "-" +
+                                         std::to_string(++made));
+    fs::create_directories(path);
+}
+
+// The program is built beside the tests.
+RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args, const RunOptions&) {
+    ScratchDir capture;
+    wchar_t self[MAX_PATH * 4];
+    GetModuleFileNameW(nullptr, self, DWORD(std::size(self)));
+    const fs::path program = fs::path(self).parent_path() / "sndblok.exe";
+    std::wstring line = Quoted(program.native());
+    for (const std::string& a : args) line += L" " + Quoted(Wide(a));
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = Inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
+    startup.hStdOutput = Inheritable(capture.path / "out", GENERIC_WRITE, CREATE_ALWAYS);
+    startup.hStdError = Inheritable(capture.path / "err", GENERIC_WRITE, CREATE_ALWAYS);
+    PROCESS_INFORMATION process{};
+    DWORD status = DWORD(-1);
+    if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       cwd.c_str(), &startup, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &status);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) CloseHandle(h);
+    return {int(status), ReadFile(capture.path / "out"), ReadFile(capture.path / "err")};
+}
+
+#else
+
 ScratchDir::ScratchDir() {
     char name[] = "/tmp/sndblok-test-XXXXXX";
     path = mkdtemp(name);
 }
-
-ScratchDir::~ScratchDir() { fs::remove_all(path); }
 
 RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
                      const RunOptions& options) {
@@ -97,3 +183,5 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
     const int ended = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return {ended, ReadFile(out), ReadFile(err)};
 }
+
+#endif

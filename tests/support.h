@@ -26,6 +26,10 @@ std::string Samples(std::size_t count);
 std::FILE* StreamOf(const std::string& bytes);
 std::string Contents(std::FILE* stream);
 
+// Paths from and to UTF-8 text, the same on every platform.
+fs::path Utf8Path(const std::string& utf8);
+std::string Utf8(const fs::path& path);
+
 std::string ReadFile(const fs::path& path);
 void WriteFile(const fs::path& path, const std::string& bytes);
 
@@ -51,6 +55,7 @@ struct RunResult {
     std::string err;
 };
 
-// Runs the program in `cwd` with `args` after the program name.
+// Runs the program in `cwd` with `args` after the program name. Windows
+// takes no options.
 RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
                      const RunOptions& options = {});
