@@ -2,8 +2,9 @@
 # Times sndblok against the I/O floor (dd) and against sox doing the same
 # job, on 128 MiB mono and stereo inputs of random mu-law bytes, and reports
 # sndblok's peak memory. Usage: bench/run.sh [SNDBLOK] [MiB] [RUNS]
+# Runs on Linux, macOS and the BSDs.
 set -euo pipefail
-[ -x /usr/bin/time ] || { echo "needs GNU time (apt-get install time)" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (Debian: apt-get install time)" >&2; exit 1; }
 
 sndblok=$(realpath "${1:-build/release/sndblok}")
 mib=${2:-128}
@@ -24,7 +25,24 @@ make_wave() {  # path channels bytes
     } > "$path"
 }
 
-now() { date +%s%N; }
+size() { wc -c < "$1" | tr -d ' '; }
+# Nanoseconds since the epoch; BSD date has no %N.
+if [ "$(date +%N)" != "%N" ] && [ "$(date +%N)" != "N" ]; then
+    now() { date +%s%N; }
+else
+    now() { perl -MTime::HiRes=time -e 'printf "%.0f\n", time * 1e9'; }
+fi
+# Peak resident memory of a command in KiB: GNU time, or BSD time -l, which
+# gives bytes on macOS and KiB elsewhere.
+peak_kib() {
+    if /usr/bin/time -f %M true > /dev/null 2>&1; then
+        /usr/bin/time -f %M "$@" 2>&1 > /dev/null | tail -n 1
+    else
+        local unit=1; [ "$(uname)" = Darwin ] && unit=1024
+        /usr/bin/time -l "$@" 2>&1 > /dev/null |
+            awk -v unit="$unit" '/maximum resident set size/ { print int($1 / unit) }'
+    fi
+}
 # Runs the command once and appends its wall time in seconds to the file.
 timed() {  # file command...
     local out=$1; shift
@@ -59,8 +77,8 @@ for _ in $(seq "$runs"); do
 done
 
 # Whole outputs, one block per 512 samples, or the figures mean nothing.
-if [ "$(stat -c %s "$work/mono.vsf")" -ne "$bytes" ] ||
-   [ "$(stat -c %s "$work/stereo_l.vsf")" -ne $((bytes / 2)) ]; then
+if [ "$(size "$work/mono.vsf")" -ne "$bytes" ] ||
+   [ "$(size "$work/stereo_l.vsf")" -ne $((bytes / 2)) ]; then
     echo "sndblok wrote outputs of the wrong size" >&2
     exit 1
 fi
@@ -76,9 +94,9 @@ for kind in mono stereo; do
     echo "$line"
 done
 
-echo "peak resident memory of sndblok, stereo (GNU time):"
+echo "peak resident memory of sndblok, stereo:"
 make_wave "$work/small.wav" 2 $((1024 * 1024))
 for input in small stereo; do
-    kib=$(/usr/bin/time -f %M "$sndblok" "$work/$input.wav" 2>&1 >/dev/null)
+    kib=$(peak_kib "$sndblok" "$work/$input.wav")
     printf '  %-7s %6d KiB\n' "$([ $input = small ] && echo 1 MiB || echo "$mib MiB")" "$kib"
 done

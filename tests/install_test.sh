@@ -14,7 +14,7 @@ test -f "$dest/usr/local/share/man/man1/sndblok.1"
 cp "$example" "$dest/take.wav"
 "$dest/usr/local/bin/sndblok" "$dest/take.wav" > /dev/null
 # Both channel files are whole blocks of the same length.
-left=$(stat -c %s "$dest/take_l.vsf")
-right=$(stat -c %s "$dest/take_r.vsf")
+left=$(wc -c < "$dest/take_l.vsf" | tr -d ' ')
+right=$(wc -c < "$dest/take_r.vsf" | tr -d ' ')
 test "$left" -gt 0 && test $((left % 512)) -eq 0 && test "$left" -eq "$right"
 echo "installed sndblok converted $(basename "$example"): $left bytes per channel"
