@@ -9,7 +9,12 @@ trap 'rm -rf "$dest"' EXIT
 
 DESTDIR="$dest" "$cmake" --install "$build" --prefix /usr/local > /dev/null
 test -x "$dest/usr/local/bin/sndblok"
-test -f "$dest/usr/local/share/man/man1/sndblok.1"
+test -f "$dest/usr/local/share/man/man1/sndblok.1.gz"
+test -f "$dest/usr/local/share/doc/sndblok/copyright"
+# man finds the installed page, where man is there to ask.
+if command -v man > /dev/null; then
+    man -M "$dest/usr/local/share/man" -P cat sndblok | grep -q "^SNDBLOK(1)"
+fi
 
 cp "$example" "$dest/take.wav"
 "$dest/usr/local/bin/sndblok" "$dest/take.wav" > /dev/null

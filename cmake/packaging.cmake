@@ -1,0 +1,86 @@
+# Installing, and the packages: a Debian package on Linux, a zip on Windows.
+# What they hold is made reproducibly: every date comes from
+# SOURCE_DATE_EPOCH, which is the time of the last commit unless it is set.
+
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+    execute_process(COMMAND git log -1 --format=%ct
+                    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+                    OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE
+                    RESULT_VARIABLE failed ERROR_QUIET)
+    if(failed OR NOT epoch)
+        # Sources without their history: the changelog is as old as they are.
+        file(TIMESTAMP ${PROJECT_SOURCE_DIR}/CHANGELOG.md epoch "%s" UTC)
+    endif()
+    set(ENV{SOURCE_DATE_EPOCH} ${epoch})
+endif()
+set(SNDBLOK_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
+string(TIMESTAMP SNDBLOK_DATE "%Y-%m-%d" UTC)  # follows SOURCE_DATE_EPOCH
+
+# The manual page, with the version and the date in its title line.
+configure_file(docs/sndblok.1.in sndblok.1 @ONLY)
+set(SNDBLOK_MANUAL ${PROJECT_BINARY_DIR}/sndblok.1 CACHE INTERNAL "")
+
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "convert 32 kHz mu-law WAVE files into Vantrel Sound Format block files")
+set(CPACK_PACKAGE_DESCRIPTION
+    "sndblok prepares sound for the Kestrane ULAW audio driver: it checks that a
+RIFF WAVE file holds 32 kHz G.711 mu-law audio and copies its sample bytes,
+unchanged, into one file of 512-byte blocks per channel.")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+    # The program with its documents beside it, the manual page as text.
+    find_program(GROFF groff REQUIRED)
+    add_custom_command(OUTPUT sndblok.txt
+        COMMAND ${GROFF} -man -Tutf8 -P-cbou ${SNDBLOK_MANUAL} > sndblok.txt
+        DEPENDS ${SNDBLOK_MANUAL})
+    add_custom_target(manual_text ALL DEPENDS sndblok.txt)
+    install(TARGETS sndblok RUNTIME DESTINATION .)
+    install(FILES README.md LICENSE CHANGELOG.md ${PROJECT_BINARY_DIR}/sndblok.txt
+            DESTINATION .)
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_PACKAGE_FILE_NAME sndblok-${PROJECT_VERSION}-win64)
+    include(CPack)
+    return()
+endif()
+
+# Debian's copyright file: the licence text indented, blank lines as ".".
+file(READ LICENSE license)
+string(REGEX REPLACE "^.*Copyright[^\n]*\n\n" "" license "${license}")
+string(STRIP "${license}" license)
+string(REPLACE "\n\n" "\n.\n" license "${license}")
+string(REPLACE "\n" "\n " license "${license}")
+set(SNDBLOK_LICENSE_TEXT " ${license}")
+configure_file(docs/copyright.in copyright @ONLY)
+
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER
+    "sndblok maintainers <maintainers@users.noreply.c-seed-d7ccdba7.example>")
+
+# The changelog in Debian's format, made from CHANGELOG.md; the manual page
+# compressed. gzip -n leaves out the name and time, so builds agree.
+add_custom_command(OUTPUT changelog.gz
+    COMMAND sh -c "awk -v package=\"$1\" -v maintainer=\"$2\" -f \"$3\" \"$4\" | gzip -9n > changelog.gz"
+            sh ${PROJECT_NAME} ${CPACK_DEBIAN_PACKAGE_MAINTAINER}
+            ${PROJECT_SOURCE_DIR}/cmake/debian-changelog.awk ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+    DEPENDS CHANGELOG.md cmake/debian-changelog.awk
+    VERBATIM)
+add_custom_command(OUTPUT sndblok.1.gz
+    COMMAND gzip -9n < ${SNDBLOK_MANUAL} > sndblok.1.gz
+    DEPENDS ${SNDBLOK_MANUAL})
+add_custom_target(documents ALL DEPENDS changelog.gz sndblok.1.gz)
+
+include(GNUInstallDirs)
+install(TARGETS sndblok RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_BINARY_DIR}/sndblok.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# CPack runs apart from this configuration: hand it the same date.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/cpack-epoch.cmake)
+file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
+     "set(ENV{SOURCE_DATE_EPOCH} ${SNDBLOK_SOURCE_DATE_EPOCH})\n")
+include(CPack)
