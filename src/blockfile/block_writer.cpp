@@ -50,10 +50,12 @@ bool WriteLastBlock(BlockFile& out) {
     return WriteBlock(out);
 }
 
+// The count over the first four bytes, most significant byte first.
 bool WriteCount(BlockFile& out) {
     if (!Seek(out.stream, 0, SEEK_SET)) return false;
     for (int shift = 24; shift >= 0; shift -= 8) {
-        if (std::fputc(static_cast<int>(out.count >> shift & 0xFF), out.stream) == EOF) return false;
+        const int byte = static_cast<int>(out.count >> shift & 0xFF);
+        if (std::fputc(byte, out.stream) == EOF) return false;
     }
     return true;
 }

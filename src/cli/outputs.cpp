@@ -19,7 +19,7 @@ void RemoveClaimed() {
     }
 }
 
-const Output* Refuse(Outputs& outputs, const Output& out) {
+const Output* Refused(Outputs& outputs, const Output& out) {
     AbandonOutputs(outputs);
     return &out;
 }
@@ -50,7 +50,7 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
         out.stream = OpenUntruncated(out.name.text, created);
         out.claimed = created;
         if (out.stream == nullptr || !inputKnown || !Identify(out.stream, id)) {
-            return Refuse(outputs, out);
+            return Refused(outputs, out);
         }
         // Only regular files can be the same file: two names of the null
         // device are still two outputs.
@@ -59,14 +59,14 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
                             SameFile(id, identities[0]);
         if (id.fifo || isInput || isLeft ||
             std::setvbuf(out.stream, out.buffer, _IOFBF, StreamBufferSize) != 0) {
-            return Refuse(outputs, out);
+            return Refused(outputs, out);
         }
     }
     for (std::size_t i = 0; i < outputs.count; ++i) {
         Output& out = outputs.files[i];
         if (!identities[i].regular || out.claimed) continue;
         out.claimed = 1;
-        if (!Truncate(out.stream)) return Refuse(outputs, out);
+        if (!Truncate(out.stream)) return Refused(outputs, out);
     }
     return nullptr;
 }
