@@ -292,77 +292,92 @@ std::vector<std::pair<std::string, int>> CallsAfterOpening(const std::string& tr
     return calls;
 }
 
-// Whichever single call fails, the run ends complete; or failed with a
-// message, its input untouched and nothing left that claims blocks; or with
-// complete outputs and only the printing lost.
+// Runs the program under strace with `options` (as "-o FILE", or "-e inject=...").
+RunResult RunTraced(const fs::path& dir, const std::vector<std::string>& options) {
+    // LeakSanitizer cannot run under ptrace.
+    std::vector<std::string> wrapper = {"env", "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1", "strace"};
+    wrapper.insert(wrapper.end(), options.begin(), options.end());
+    return RunSndblok(dir, {"in.wav"}, {.wrapper = wrapper});
+}
+
+struct FaultWalk {
+    const char* name;
+    std::string input;
+    std::string info;
+    std::vector<std::string> outputs;
+    bool earlier;  // an earlier run's outputs stand in the folder
+};
+
+// Longer than any new output, so that a missed truncation shows.
+const std::string EarlierOutput = std::string("\0\0\0\x04", 4) + std::string(2044, 'E');
+
+// The three ways a run may end when one call fails: complete; failed with
+// one of its messages, nothing left that claims blocks; or complete with
+// only the printing lost.
+void ExpectSafeEnd(const FaultWalk& w, const fs::path& dir, const RunResult& run,
+                   const std::map<std::string, std::string>& complete) {
+    EXPECT_EQ(ReadFile(dir / "in.wav"), w.input);
+    const bool printingLost = run.status == 1 && run.out.empty();
+    for (const std::string& name : w.outputs) {
+        const fs::path path = dir / name;
+        if (run.status == 0 || printingLost) {
+            EXPECT_EQ(ReadFile(path), complete.at(name)) << name;
+        } else if (fs::exists(path) && !(w.earlier && ReadFile(path) == EarlierOutput)) {
+            EXPECT_EQ(ReadFile(path).substr(0, 4), std::string(4, '\0')) << name;
+        }
+    }
+    if (run.status == 0) {
+        EXPECT_EQ(run.out, w.info);
+        return;
+    }
+    EXPECT_EQ(run.status, 1);
+    std::set<std::string> messages = {"",
+                                      w.info + "\nCan't read input file in.wav\n\n",
+                                      "\nInput file in.wav is not a valid .wav file\n\n" + Banner};
+    for (const std::string& name : w.outputs) {
+        messages.insert(w.info + "\nCan't write " + name + "\n\n");
+        messages.insert(w.info + "\nCan't create " + name + "\n\n");
+    }
+    EXPECT_TRUE(messages.contains(run.out)) << run.out;
+}
+
+// Fails each system call made after the input is opened, one run each.
 TEST(Cli, EndsSafelyWhicheverCallFails) {
 #if defined(_WIN32)
     GTEST_SKIP() << "needs strace";
 #endif
     if (std::system("strace -V > /dev/null 2>&1") != 0) GTEST_SKIP() << "needs strace";
-    // LeakSanitizer cannot run under ptrace.
-    const std::vector<std::string> traced = {"env", "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1", "strace"};
-    // Longer than any new output, so that a missed truncation shows.
-    const std::string Earlier = std::string("\0\0\0\x04", 4) + std::string(2044, 'E');
-    for (const bool stereo : {false, true}) {
-        for (const bool earlier : {false, true}) {
-            SCOPED_TRACE(std::string(stereo ? "stereo" : "mono") + (earlier ? ", earlier outputs" : ""));
-            ScratchDir dir, traces;
-            const std::string input = stereo ? Stereo : Mono;
-            const std::string info = stereo ? StereoInfo : MonoInfo;
-            const std::vector<std::string> names =
-                stereo ? std::vector<std::string>{"in_l.vsf", "in_r.vsf"} : std::vector<std::string>{"in.vsf"};
-            const auto reset = [&] {
-                for (const auto& entry : fs::directory_iterator(dir.path)) fs::remove(entry);
-                WriteFile(dir.path / "in.wav", input);
-                for (const std::string& name : names) {
-                    if (earlier) WriteFile(dir.path / name, Earlier);
-                }
-            };
-            reset();
-            ASSERT_EQ(RunSndblok(dir.path, {"in.wav"}).status, 0);
-            std::map<std::string, std::string> complete;
-            for (const std::string& name : names) complete[name] = ReadFile(dir.path / name);
-
-            reset();
-            std::vector<std::string> wrapper = traced;
-            wrapper.insert(wrapper.end(), {"-o", Utf8(traces.path / "trace")});
-            ASSERT_EQ(RunSndblok(dir.path, {"in.wav"}, {.wrapper = wrapper}).status, 0);
-            const auto calls = CallsAfterOpening(ReadFile(traces.path / "trace"));
-            ASSERT_GT(calls.size(), 10u);
-
-            for (const auto& [call, number] : calls) {
-                SCOPED_TRACE(call + " #" + std::to_string(number));
-                reset();
-                wrapper = traced;
-                wrapper.insert(wrapper.end(), {"-o", "/dev/null", "-e",
-                                               "inject=" + call + ":error=EIO:when=" + std::to_string(number)});
-                const RunResult run = RunSndblok(dir.path, {"in.wav"}, {.wrapper = wrapper});
-                EXPECT_EQ(ReadFile(dir.path / "in.wav"), input);
-                std::set<std::string> messages = {
-                    info + "\nCan't read input file in.wav\n\n",
-                    "\nInput file in.wav is not a valid .wav file\n\n" + Banner};
-                for (const std::string& name : names) {
-                    messages.insert(info + "\nCan't write " + name + "\n\n");
-                    messages.insert(info + "\nCan't create " + name + "\n\n");
-                }
-                for (const std::string& name : names) {
-                    const fs::path path = dir.path / name;
-                    if (run.status == 0 || (run.status == 1 && run.out.empty())) {
-                        EXPECT_EQ(ReadFile(path), complete[name]) << name;
-                    } else if (fs::exists(path) && !(earlier && ReadFile(path) == Earlier)) {
-                        EXPECT_EQ(ReadFile(path).substr(0, 4), std::string(4, '\0')) << name;
-                    }
-                }
-                if (run.status == 0) {
-                    EXPECT_EQ(run.out, info);
-                } else if (!run.out.empty()) {
-                    EXPECT_EQ(run.status, 1);
-                    EXPECT_TRUE(messages.contains(run.out)) << run.out;
-                } else {
-                    EXPECT_EQ(run.status, 1);
-                }
+    const FaultWalk walks[] = {
+        {"Mono", Mono, MonoInfo, {"in.vsf"}, false},
+        {"MonoOverEarlierRun", Mono, MonoInfo, {"in.vsf"}, true},
+        {"Stereo", Stereo, StereoInfo, {"in_l.vsf", "in_r.vsf"}, false},
+        {"StereoOverEarlierRun", Stereo, StereoInfo, {"in_l.vsf", "in_r.vsf"}, true},
+    };
+    for (const FaultWalk& w : walks) {
+        SCOPED_TRACE(w.name);
+        ScratchDir dir, traces;
+        const auto reset = [&] {
+            for (const auto& entry : fs::directory_iterator(dir.path)) fs::remove(entry);
+            WriteFile(dir.path / "in.wav", w.input);
+            for (const std::string& name : w.outputs) {
+                if (w.earlier) WriteFile(dir.path / name, EarlierOutput);
             }
+        };
+        reset();
+        ASSERT_EQ(RunSndblok(dir.path, {"in.wav"}).status, 0);
+        std::map<std::string, std::string> complete;
+        for (const std::string& name : w.outputs) complete[name] = ReadFile(dir.path / name);
+        reset();
+        ASSERT_EQ(RunTraced(dir.path, {"-o", Utf8(traces.path / "trace")}).status, 0);
+        const auto calls = CallsAfterOpening(ReadFile(traces.path / "trace"));
+        ASSERT_GT(calls.size(), 10u);
+
+        for (const auto& [call, number] : calls) {
+            SCOPED_TRACE(call + " #" + std::to_string(number));
+            reset();
+            const std::string inject = "inject=" + call + ":error=EIO:when=" + std::to_string(number);
+            const RunResult run = RunTraced(dir.path, {"-o", "/dev/null", "-e", inject});
+            ExpectSafeEnd(w, dir.path, run, complete);
         }
     }
 }
