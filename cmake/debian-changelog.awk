@@ -1,6 +1,6 @@
 # Turns CHANGELOG.md into a Debian changelog. Each heading
-# "## VERSION (YYYY-MM-DD HH:MM UTC)" starts an entry; its "- " items become "  * " and their indented
-# continuation lines "    ".
+# "## VERSION (YYYY-MM-DD HH:MM UTC)" starts an entry; its "- " items become
+# "  * ", and their indented continuation lines "    ".
 # Usage: awk -v package=NAME -v maintainer="NAME <MAIL>" -f debian-changelog.awk CHANGELOG.md
 
 # "Mon, 07 Dec 2026 05:05:00 +0000" from "2026-12-07 05:05 UTC"; the

@@ -18,7 +18,7 @@ string(TIMESTAMP SNDBLOK_DATE "%Y-%m-%d" UTC)  # follows SOURCE_DATE_EPOCH
 
 # The manual page, with the version and the date in its title line.
 configure_file(docs/sndblok.1.in sndblok.1 @ONLY)
-set(SNDBLOK_MANUAL ${PROJECT_BINARY_DIR}/sndblok.1 CACHE INTERNAL "")
+set(SNDBLOK_MANUAL ${PROJECT_BINARY_DIR}/sndblok.1)
 
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "convert 32 kHz mu-law WAVE files into Vantrel Sound Format block files")

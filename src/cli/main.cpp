@@ -86,8 +86,7 @@ int main(int argc, char* argv[]) {
     }
     Output& first = outputs.files[0];
     Output& second = outputs.files[1];
-    switch (WriteBlockFiles(input, first.stream, stereo ? second.stream : nullptr,
-                            format.channels)) {
+    switch (WriteBlockFiles(input, first.stream, second.stream, format.channels)) {
         case WriteOk: break;
         case ReadFailed: return Abandon(outputs, text::CantRead, path, input);
         case WriteFailed: return Abandon(outputs, text::CantWrite, first.name.text, input);

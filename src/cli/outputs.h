@@ -23,7 +23,8 @@ struct Output {
     char buffer[StreamBufferSize];
 };
 
-// The mono output, or the left and the right one.
+// The mono output, or the left and the right one. A second output that is
+// not there has a null stream.
 struct Outputs {
     Output files[2];
     std::size_t count;

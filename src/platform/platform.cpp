@@ -1,14 +1,15 @@
 #include "platform/platform.h"
 
+#include <fcntl.h>
+
 #include <csignal>
 #include <initializer_list>
+#include <iterator>
 
 #if defined(_WIN32)
-#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,11 +36,13 @@ namespace {
 
 // File names are UTF-8 inside the program and UTF-16 for Windows. The
 // signal handler runs on a thread of its own, hence a buffer of its own.
-wchar_t openName[32768];
-wchar_t removeName[32768];
+using WideName = wchar_t[32768];  // the longest Windows path and its terminator
+WideName openName;
+WideName removeName;
 
-const wchar_t* Wide(const char* path, wchar_t (&wide)[32768]) {
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, 32768);
+const wchar_t* Wide(const char* path, WideName& wide) {
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide,
+                                      static_cast<int>(std::size(wide)));
     return n > 0 ? wide : nullptr;
 }
 
