@@ -45,23 +45,6 @@ const LayoutCase LayoutCases[] = {
     {"SizeFieldCutShort", ChannelsMono, Le32(600).substr(0, 2), 0, 0},
 };
 
-// Every `step`-th sample from `first` on, `count` of them.
-std::string Channel(const std::string& samples, std::size_t first, std::size_t step,
-                    std::size_t count) {
-    std::string channel;
-    for (std::size_t i = 0; i < count; ++i) channel += samples[first + i * step];
-    return channel;
-}
-
-// The expected file, written out by hand: the count most significant byte
-// first over the first four samples, then 0xFF up to a multiple of 512.
-std::string BlockFile(const std::string& samples, std::uint32_t blocks) {
-    std::string file = samples;
-    file.resize(blocks == 0 ? 4 : blocks * 512, '\xFF');
-    for (int i = 0; i < 4; ++i) file[i] = char(blocks >> (24 - 8 * i));
-    return file;
-}
-
 TEST(BlockLayout, WritesCountSamplesAndFill) {
     for (const LayoutCase& c : LayoutCases) {
         SCOPED_TRACE(c.name);

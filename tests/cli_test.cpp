@@ -46,9 +46,15 @@ const std::string StereoInfo =
 const std::string Mono = Wave(Chunk("data", Samples(600)));
 const std::string Stereo = Wave(Chunk("data", Samples(600)), 2);
 
+// What the program must write for them, written out by hand.
+const std::string MonoVsf = BlockFile(Samples(600), 2);
+const std::string LeftVsf = BlockFile(Channel(Samples(600), 0, 2, 300), 1);
+const std::string RightVsf = BlockFile(Channel(Samples(600), 1, 2, 300), 1);
+
 // What stands in the folder before a run, under a given name.
 enum Existing {
     OldFile,        // 5000 bytes of an earlier run
+    Held,           // an old file that another run is writing
     Folder,
     FullDisk,       // a link to /dev/full
     NullDevice,     // a link to /dev/null
@@ -57,6 +63,8 @@ enum Existing {
     InputLink,      // a symbolic link to the input
     InputHardLink,
     SharedLink,     // a hard link to shared.dat, an old file
+    StoreLink,      // a symbolic link to store/real.vsf, an old file
+    Dangling,       // a symbolic link into card/, where nothing is yet
 };
 
 struct CliCase {
@@ -65,7 +73,7 @@ struct CliCase {
     std::vector<std::string> args;
     std::string out;
     int status;
-    std::vector<std::pair<std::string, std::uintmax_t>> outputs;  // name and size
+    std::vector<std::pair<std::string, std::string>> outputs;  // every .vsf file and its bytes
     std::string inputName = "in.wav";
     std::vector<std::pair<std::string, Existing>> before = {};  // made before the run
     RunOptions options = {};
@@ -80,6 +88,9 @@ const std::string FolderInput = "\nInput file in.wav is not a valid .wav file\n\
 #endif
 const std::string NoData = "\nInput file in.wav holds no sample data\n\n";
 const std::string Large = Wave(Chunk("data", Samples(100000)));
+const std::string LargeStereo = Wave(Chunk("data", Samples(100000)), 2);
+// A whole chunk list with the word "data" only inside a title.
+const std::string Titled = Wave(Chunk("LIST", "INFO" + Chunk("INAM", "sensor data log, take 2")));
 
 const CliCase CliCases[] = {
     {"NoArgument", Mono, {}, "\nInput <filename>.wav file required\n" + Banner, 1, {}},
@@ -95,16 +106,21 @@ const CliCase CliCases[] = {
      "\nThis file type is not supported\n" + Banner, 1, {}},
     {"NoDataAnywhere", Wave(""), {"in.wav"}, MonoInfo + NoData, 1, {}},
     {"NoDataBeforeNameCheck", Wave(""), {"in.WAV"}, MonoInfo + "\nInput file in.WAV holds no sample data\n\n", 1, {}, "in.WAV"},
+    {"WholeListWithoutData", Titled, {"in.wav"}, MonoInfo + NoData, 1, {}},
+    // Cut short, the list leaves only the byte scan, which takes the title's
+    // "data", " log" as the size, and the five bytes left as samples.
+    {"ListCutShort", Titled.substr(0, Titled.size() - 4), {"in.wav"}, MonoInfo, 0, {{"in.vsf", BlockFile(", tak", 1)}}},
     {"UpperCaseExtension", Mono, {"in.WAV"}, MonoInfo + "\nSpecify a filename with a .wav extension\n\n" + Banner, 1, {}, "in.WAV"},
-    {"Mono", Mono, {"in.wav"}, MonoInfo, 0, {{"in.vsf", 1024}}},
-    {"Stereo", Stereo, {"in.wav"}, StereoInfo, 0, {{"in_l.vsf", 512}, {"in_r.vsf", 512}}},
-    {"DoubleExtension", Mono, {"a.wav.wav"}, MonoInfo, 0, {{"a.wav.vsf", 1024}}, "a.wav.wav"},
-    {"ExtensionOnly", Stereo, {".wav"}, StereoInfo, 0, {{"_l.vsf", 512}, {"_r.vsf", 512}}, ".wav"},
-    {"ExistingOutputTruncated", Wave(Chunk("data", "")), {"in.wav"}, MonoInfo, 0, {{"in.vsf", 4}}, "in.wav", {{"in.vsf", OldFile}}},
-    {"FailedCheckKeepsOldOutput", Wave(""), {"in.wav"}, MonoInfo + NoData, 1, {{"in.vsf", 5000}}, "in.wav", {{"in.vsf", OldFile}}},
+    {"Mono", Mono, {"in.wav"}, MonoInfo, 0, {{"in.vsf", MonoVsf}}},
+    {"Stereo", Stereo, {"in.wav"}, StereoInfo, 0, {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}},
+    {"DoubleExtension", Mono, {"a.wav.wav"}, MonoInfo, 0, {{"a.wav.vsf", MonoVsf}}, "a.wav.wav"},
+    {"ExtensionOnly", Stereo, {".wav"}, StereoInfo, 0, {{"_l.vsf", LeftVsf}, {"_r.vsf", RightVsf}}, ".wav"},
+    {"ExistingOutputTruncated", Wave(Chunk("data", "")), {"in.wav"}, MonoInfo, 0, {{"in.vsf", std::string(4, '\0')}}, "in.wav", {{"in.vsf", OldFile}}},
+    {"FailedCheckKeepsOldOutput", Wave(""), {"in.wav"}, MonoInfo + NoData, 1, {{"in.vsf", OldBytes}}, "in.wav", {{"in.vsf", OldFile}}},
     {"StereoIntoNullDevice", Stereo, {"in.wav"}, StereoInfo, 0, {}, "in.wav", {{"in_l.vsf", NullDevice}, {"in_r.vsf", NullDevice}}},
+    {"DanglingLinkWrittenThrough", Mono, {"in.wav"}, MonoInfo, 0, {{"in.vsf", MonoVsf}}, "in.wav", {{"in.vsf", Dangling}}},
     // Write failures, some of which show only when buffered bytes go out:
-    // whatever the run wrote is removed.
+    // whatever the run wrote is removed, or emptied where other names lead to it.
     {"MonoOnFullDisk", Mono, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav", {{"in.vsf", FullDisk}}},
     {"CountOnlyOnFullDisk", Wave(Chunk("data", "")), {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav", {{"in.vsf", FullDisk}}},
     {"StereoRightOnFullDisk", Stereo, {"in.wav"}, StereoInfo + "\nCan't write in_r.vsf\n\n", 1, {}, "in.wav", {{"in_r.vsf", FullDisk}}},
@@ -112,38 +128,56 @@ const CliCase CliCases[] = {
     {"LargeMonoOnFullDisk", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav", {{"in.vsf", FullDisk}}},
     {"OverFileSizeLimit", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav", {},
      {.fileSizeLimit = 70000, .ignoreFileSizeSignal = true}},
-    {"OverFileSizeLimitStereo", Wave(Chunk("data", Samples(100000)), 2), {"in.wav"}, StereoInfo + "\nCan't write in_l.vsf\n\n", 1, {}, "in.wav", {},
+    {"OverFileSizeLimitStereo", LargeStereo, {"in.wav"}, StereoInfo + "\nCan't write in_l.vsf\n\n", 1, {}, "in.wav", {},
      {.fileSizeLimit = 40000, .ignoreFileSizeSignal = true}},
-    // Killed by the limit before any count is written: a file claiming no blocks stays.
-    {"KilledByFileSizeLimit", Large, {"in.wav"}, "", 128 + SIGXFSZ, {{"in.vsf", 70000}}, "in.wav", {}, {.fileSizeLimit = 70000}},
-    // Outputs that cannot be created or would destroy a file: refused before
-    // anything is truncated.
+    {"OverFileSizeLimitSignalAtDefault", LargeStereo, {"in.wav"}, StereoInfo + "\nCan't write in_l.vsf\n\n", 1, {}, "in.wav", {},
+     {.fileSizeLimit = 40000}},
+    {"OverFileSizeLimitThroughLink", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {{"in.vsf", ""}}, "in.wav",
+     {{"in.vsf", StoreLink}}, {.fileSizeLimit = 70000}},
+    {"OverFileSizeLimitHardLinked", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {{"in.vsf", ""}}, "in.wav",
+     {{"in.vsf", SharedLink}}, {.fileSizeLimit = 70000}},
+    // Outputs that cannot be created, are another run's, or would destroy a
+    // file: refused before anything is truncated.
     {"MonoOutputIsFolder", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {}, "in.wav", {{"in.vsf", Folder}}},
     {"LeftOutputIsFolder", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_l.vsf\n\n", 1, {}, "in.wav", {{"in_l.vsf", Folder}}},
     {"RightOutputIsFolder", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {}, "in.wav", {{"in_r.vsf", Folder}}},
-    {"RightIsFolderAfterEarlierRun", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_l.vsf", 5000}}, "in.wav",
+    {"RightIsFolderAfterEarlierRun", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_l.vsf", OldBytes}}, "in.wav",
      {{"in_l.vsf", OldFile}, {"in_r.vsf", Folder}}},
+    {"OutputHeldByAnotherRun", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", OldBytes}}, "in.wav", {{"in.vsf", Held}}},
+    {"LeftHeldByAnotherRun", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_l.vsf\n\n", 1, {{"in_l.vsf", OldBytes}}, "in.wav", {{"in_l.vsf", Held}}},
+    {"RightHeldByAnotherRun", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}},
+     "in.wav", {{"in_l.vsf", OldFile}, {"in_r.vsf", Held}}},
     {"OutputIsFifo", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {}, "in.wav", {{"in.vsf", Fifo}}},
-    {"OutputLinksToInput", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", Mono.size()}}, "in.wav", {{"in.vsf", InputLink}}},
-    {"OutputHardLinkToInput", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", Mono.size()}}, "in.wav", {{"in.vsf", InputHardLink}}},
-    {"RightLinksToInput", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_r.vsf", Stereo.size()}}, "in.wav", {{"in_r.vsf", InputLink}}},
-    {"LeftAndRightOneFile", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_l.vsf", 5000}, {"in_r.vsf", 5000}}, "in.wav",
+    {"OutputLinksToInput", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", Mono}}, "in.wav", {{"in.vsf", InputLink}}},
+    {"OutputHardLinkToInput", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", Mono}}, "in.wav", {{"in.vsf", InputHardLink}}},
+    {"RightLinksToInput", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_r.vsf", Stereo}}, "in.wav", {{"in_r.vsf", InputLink}}},
+    {"LeftAndRightOneFile", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}}, "in.wav",
      {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}}},
     // Inputs that cannot be read.
     {"InputIsFolder", "", {"in.wav"}, FolderInput + Banner, 1, {}, "in.wav", {{"in.wav", Folder}}},
     {"InputIsFifo", Mono, {"in.wav"}, MonoInfo + "\nCan't read input file in.wav\n\n", 1, {}, "in.wav", {{"in.wav", FedFifo}}},
-    // Standard output that fails, or is closed at the start.
-    {"StdoutOnFullDisk", Mono, {"in.wav"}, "", 1, {{"in.vsf", 1024}}, "in.wav", {}, {.stdoutTo = "/dev/full"}},
-    {"StdinAndStdoutClosed", Stereo, {"in.wav"}, "", 0, {{"in_l.vsf", 512}, {"in_r.vsf", 512}}, "in.wav", {},
-     {.closeStdinAndStdout = true}},
+    // Standard output that fails, is closed at the start, or is a file the
+    // run reads or writes; the capture then stays empty.
+    {"StdoutOnFullDisk", Mono, {"in.wav"}, "", 1, {{"in.vsf", MonoVsf}}, "in.wav", {}, {.stdoutTo = "/dev/full"}},
+    {"StdoutUnread", Stereo, {"in.wav"}, "", 1, {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, "in.wav", {}, {.stdoutUnread = true}},
+    {"StdoutUnreadMissingInput", "", {"gone.wav"}, "", 1, {}, "in.wav", {}, {.stdoutUnread = true}},
+    {"StdinAndStdoutClosed", Stereo, {"in.wav"}, "", 1, {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, "in.wav", {},
+     {.closed = {0, 1}}},
+    {"StdinAndStderrClosed", Stereo, {"in.wav"}, StereoInfo, 0, {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, "in.wav", {},
+     {.closed = {0, 2}}},
     {"StdinAndStdoutClosedRightRefused", Stereo, {"in.wav"}, "", 1, {}, "in.wav", {{"in_r.vsf", Folder}},
-     {.closeStdinAndStdout = true}},
+     {.closed = {0, 1}}},
+    {"StdoutIntoTheOutput", Mono, {"in.wav"}, "", 1, {{"in.vsf", ""}}, "in.wav", {}, {.stdoutTo = "in.vsf"}},
+    {"StdoutIntoTheRightOutput", Stereo, {"in.wav"}, "", 1, {{"in_l.vsf", OldBytes}, {"in_r.vsf", ""}}, "in.wav",
+     {{"in_l.vsf", OldFile}}, {.stdoutTo = "in_r.vsf"}},
+    {"StdoutIntoAnOutputOfABadInput", "RIFF", {"in.wav"}, "", 1, {{"in.vsf", ""}}, "in.wav", {}, {.stdoutTo = "in.vsf"}},
+    {"StdoutIntoTheInput", Mono, {"in.wav"}, "", 1, {}, "in.wav", {}, {.stdoutTo = "in.wav"}},
     // Paths are data, never a format.
-    {"PrintfDirectivesInPath", Mono, {"%s%n%d.wav"}, MonoInfo, 0, {{"%s%n%d.vsf", 1024}}, "%s%n%d.wav"},
+    {"PrintfDirectivesInPath", Mono, {"%s%n%d.wav"}, MonoInfo, 0, {{"%s%n%d.vsf", MonoVsf}}, "%s%n%d.wav"},
     {"PrintfDirectivesInMessage", "RIFF", {"%s%n.wav"}, "\nInput file %s%n.wav is not a valid .wav file\n\n" + Banner, 1, {}, "%s%n.wav"},
     {"CyrillicAndJapanese", Mono, {"\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.wav"}, MonoInfo, 0,
-     {{"\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.vsf", 1024}}, "\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.wav"},
-    {"SpacesAndNonAscii", Stereo, {"my take \u00fc.wav"}, StereoInfo, 0, {{"my take \u00fc_l.vsf", 512}, {"my take \u00fc_r.vsf", 512}}, "my take \u00fc.wav"},
+     {{"\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.vsf", MonoVsf}}, "\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.wav"},
+    {"SpacesAndNonAscii", Stereo, {"my take \u00fc.wav"}, StereoInfo, 0, {{"my take \u00fc_l.vsf", LeftVsf}, {"my take \u00fc_r.vsf", RightVsf}}, "my take \u00fc.wav"},
 };
 
 #if defined(_WIN32)
@@ -152,24 +186,40 @@ const char* WindowsLacks(const CliCase& c) {
     for (const auto& [name, existing] : c.before) {
         if (existing == FullDisk || existing == NullDevice) return "/dev/full and /dev/null";
         if (existing == Fifo || existing == FedFifo) return "FIFOs";
-        if (existing == InputLink) return "symbolic links for everyone (MinGW cannot make them)";
+        if (existing == InputLink || existing == StoreLink || existing == Dangling) {
+            return "symbolic links for everyone (MinGW cannot make them)";
+        }
     }
-    if (c.options.stdoutTo != nullptr) return "/dev/full";
-    if (c.options.closeStdinAndStdout) return "starting a program with descriptors closed";
+    if (c.options.stdoutTo != nullptr && c.options.stdoutTo[0] == '/') return "/dev/full";
+    if (c.options.stdoutUnread) return "SIGPIPE";
+    if (!c.options.closed.empty()) return "starting a program with descriptors closed";
     if (c.options.fileSizeLimit != 0) return "RLIMIT_FSIZE";
     return nullptr;
 }
 #endif
 
-// Makes what a row wants in the folder. A FIFO holding the input stays open
-// for writing until `fed` is closed.
-void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] int& fed) {
+bool Has(const CliCase& c, const std::string& name, Existing existing) {
+    return std::find(c.before.begin(), c.before.end(), std::pair{name, existing}) != c.before.end();
+}
+
+bool IsSymbolicLink(Existing existing) {
+    return existing == FullDisk || existing == NullDevice || existing == InputLink ||
+           existing == StoreLink || existing == Dangling;
+}
+
+// Makes what a row wants in the folder. What must stay open during the run
+// (a FIFO holding the input, another run's hold) goes into `open`.
+void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector<std::intptr_t>& open) {
     const fs::path input = dir / Utf8Path(c.inputName);
     if (!c.input.empty()) WriteFile(input, c.input);
     for (const auto& [name, existing] : c.before) {
         const fs::path path = dir / Utf8Path(name);
         switch (existing) {
             case OldFile: WriteFile(path, OldBytes); break;
+            case Held:
+                WriteFile(path, OldBytes);
+                open.push_back(HoldAsAnotherRun(path));
+                break;
             case Folder: fs::create_directory(path); break;
             case FullDisk: fs::create_symlink("/dev/full", path); break;
             case NullDevice: fs::create_symlink("/dev/null", path); break;
@@ -178,8 +228,8 @@ void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] int& fed) {
             case FedFifo:
                 fs::remove(path);
                 ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-                fed = open(path.c_str(), O_RDWR | O_NONBLOCK);
-                ASSERT_EQ(write(fed, c.input.data(), c.input.size()), ssize_t(c.input.size()));
+                open.push_back(::open(path.c_str(), O_RDWR | O_NONBLOCK));
+                ASSERT_EQ(write(int(open.back()), c.input.data(), c.input.size()), ssize_t(c.input.size()));
                 break;
 #else
             case Fifo: case FedFifo: FAIL() << "no FIFOs here"; break;
@@ -190,12 +240,17 @@ void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] int& fed) {
                 if (!fs::exists(dir / "shared.dat")) WriteFile(dir / "shared.dat", OldBytes);
                 fs::create_hard_link(dir / "shared.dat", path);
                 break;
+            case StoreLink:
+                fs::create_directory(dir / "store");
+                WriteFile(dir / "store" / "real.vsf", OldBytes);
+                fs::create_symlink(fs::path("store") / "real.vsf", path);
+                break;
+            case Dangling:
+                fs::create_directory(dir / "card");
+                fs::create_symlink(fs::path("card") / path.filename(), path);
+                break;
         }
     }
-}
-
-bool Has(const CliCase& c, const std::string& name, Existing existing) {
-    return std::find(c.before.begin(), c.before.end(), std::pair{name, existing}) != c.before.end();
 }
 
 class CliRow : public testing::TestWithParam<CliCase> {};
@@ -208,34 +263,30 @@ TEST_P(CliRow, PrintsExitsAndWritesAsExpected) {
     if (const char* lack = WindowsLacks(c)) GTEST_SKIP() << "Windows has no " << lack;
 #endif
     ScratchDir dir;
-    int fed = -1;
-    Prepare(dir.path, c, fed);
+    std::vector<std::intptr_t> open;
+    Prepare(dir.path, c, open);
 
     const RunResult run = RunSndblok(dir.path, c.args, c.options);
-#if !defined(_WIN32)
-    if (fed >= 0) close(fed);
-#endif
+    for (const std::intptr_t held : open) Release(held);
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, c.status);
 
-    std::vector<std::pair<std::string, std::uintmax_t>> outputs;
+    std::vector<std::pair<std::string, std::string>> outputs;
     for (const auto& entry : fs::directory_iterator(dir.path)) {
         const std::string name = Utf8(entry.path().filename());
-        if (!name.ends_with(".vsf") || !entry.is_regular_file()) continue;
-        outputs.emplace_back(name, fs::file_size(entry));
-        // A failed run leaves earlier files as they were, and nothing of its
-        // own that claims blocks.
-        const std::string bytes = ReadFile(entry.path());
-        if (c.status == 0 || c.options.stdoutTo != nullptr) continue;
-        if (Has(c, name, OldFile) || Has(c, name, SharedLink)) {
-            EXPECT_EQ(bytes, OldBytes) << name;
-        } else if (!Has(c, name, InputLink) && !Has(c, name, InputHardLink)) {
-            EXPECT_EQ(bytes.substr(0, 4), std::string(4, '\0')) << name;
+        if (name.ends_with(".vsf") && entry.is_regular_file()) {
+            outputs.emplace_back(name, ReadFile(entry.path()));
         }
     }
     std::sort(outputs.begin(), outputs.end());
     EXPECT_EQ(outputs, c.outputs);
+    // Names the user made stay.
+    for (const auto& [name, existing] : c.before) {
+        if (IsSymbolicLink(existing)) {
+            EXPECT_TRUE(fs::is_symlink(dir.path / Utf8Path(name))) << name;
+        }
+    }
     if (!c.input.empty() && !Has(c, c.inputName, FedFifo)) {
         EXPECT_EQ(ReadFile(dir.path / Utf8Path(c.inputName)), c.input);
     }
@@ -250,22 +301,60 @@ void SparseWave(const fs::path& path, std::uint16_t channels, std::uint32_t size
     fs::resize_file(path, 44 + std::uintmax_t{size});
 }
 
-TEST(Cli, RemovesItsOutputsWhenInterrupted) {
+struct InterruptCase {
+    const char* name;
+    std::uint16_t channels;
+    const char* signal;
+    int status;
+    Existing before = OldFile;  // OldFile: nothing stands at the output name
+    std::uint32_t size = 0xF0000000;
+};
+
+TEST(Cli, UndoesItsOutputsWhenInterrupted) {
 #if defined(_WIN32)
     GTEST_SKIP() << "needs sh and POSIX signals";
 #endif
-    const std::pair<std::uint16_t, const char*> cases[] = {{1, "TERM"}, {2, "HUP"}};
-    for (const auto& [channels, signal] : cases) {
-        SCOPED_TRACE(signal);
+    const InterruptCase cases[] = {
+        {"Term", 1, "TERM", 128 + SIGTERM},
+        {"HangUpStereo", 2, "HUP", 128 + SIGHUP},
+        {"Interrupt", 1, "INT", 128 + SIGINT},
+        {"QuitStereo", 2, "QUIT", 128 + SIGQUIT},
+        {"CpuLimit", 1, "XCPU", 128 + SIGXCPU},
+        // Emptied, but the names the user made stay.
+        {"TermThroughLink", 1, "TERM", 128 + SIGTERM, StoreLink},
+        {"TermHardLinked", 1, "TERM", 128 + SIGTERM, SharedLink},
+        // Ignored when the program started, as `&` in a script leaves
+        // SIGINT: the run goes on to the end.
+        {"InterruptIgnoredAtStart", 1, "INT", 0, OldFile, 1 << 24},
+    };
+    for (const InterruptCase& c : cases) {
+        SCOPED_TRACE(c.name);
         ScratchDir dir;
-        SparseWave(dir.path / "in.wav", channels, 0xF0000000);
-        // Signalled as soon as the first output has bytes in it.
-        const std::string first = channels == 1 ? "in.vsf" : "in_l.vsf";
-        const std::string script = "\"$@\" > /dev/null & while [ ! -s " + first +
-                                   " ]; do :; done; kill -" + signal + " $!; wait $!";
+        SparseWave(dir.path / "in.wav", c.channels, c.size);
+        const std::string first = c.channels == 1 ? "in.vsf" : "in_l.vsf";
+        const fs::path target = dir.path / (c.before == StoreLink ? "store/real.vsf" : "shared.dat");
+        if (c.before != OldFile) {
+            fs::create_directories(target.parent_path());
+            WriteFile(target, "");
+        }
+        if (c.before == StoreLink) fs::create_symlink("store/real.vsf", dir.path / first);
+        if (c.before == SharedLink) fs::create_hard_link(target, dir.path / first);
+        // Signalled as soon as the first output has bytes in it. A shell
+        // starts `&` jobs with SIGINT and SIGQUIT ignored; env puts them back.
+        const std::string start = c.status == 0 ? "" : "env --default-signal=INT,QUIT ";
+        const std::string script = start + "\"$@\" > /dev/null & while [ ! -s " + first +
+                                   " ]; do :; done; kill -" + c.signal + " $!; wait $!";
         const RunResult run = RunSndblok(dir.path, {"in.wav"}, {.wrapper = {"sh", "-c", script, "sh"}});
-        EXPECT_EQ(run.status, 128 + (channels == 1 ? SIGTERM : SIGHUP));
-        EXPECT_FALSE(fs::exists(dir.path / first));
+        EXPECT_EQ(run.status, c.status);
+        if (c.status == 0) {
+            EXPECT_EQ(fs::file_size(dir.path / first), 1u << 24);
+            EXPECT_EQ(ReadFile(dir.path / first).substr(0, 4), std::string("\0\0\x80\0", 4));
+        } else if (c.before == OldFile) {
+            EXPECT_FALSE(fs::exists(dir.path / first));
+        } else {
+            EXPECT_TRUE(fs::exists(dir.path / first));
+            EXPECT_EQ(fs::file_size(target), 0u);
+        }
         EXPECT_FALSE(fs::exists(dir.path / "in_r.vsf"));
     }
 }
@@ -318,9 +407,19 @@ void ExpectSafeEnd(const FaultWalk& w, const fs::path& dir, const RunResult& run
                    const std::map<std::string, std::string>& complete) {
     EXPECT_EQ(ReadFile(dir / "in.wav"), w.input);
     const bool printingLost = run.status == 1 && run.out.empty();
+    // A refused output, and those after it, are as they were; one before it
+    // that the run had already emptied is gone.
+    bool refused = false;
     for (const std::string& name : w.outputs) {
         const fs::path path = dir / name;
-        if (run.status == 0 || printingLost) {
+        refused = refused || run.out.ends_with("\nCan't create " + name + "\n\n");
+        const std::string now = fs::exists(path) ? ReadFile(path) : "none";
+        const std::string before = w.earlier ? EarlierOutput : "none";
+        if (run.out.find("\nCan't create ") != std::string::npos) {
+            if (refused || now != "none") {
+                EXPECT_EQ(now, before) << name;
+            }
+        } else if (run.status == 0 || printingLost) {
             EXPECT_EQ(ReadFile(path), complete.at(name)) << name;
         } else if (fs::exists(path) && !(w.earlier && ReadFile(path) == EarlierOutput)) {
             EXPECT_EQ(ReadFile(path).substr(0, 4), std::string(4, '\0')) << name;

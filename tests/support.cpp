@@ -4,6 +4,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,6 +35,20 @@ std::string Samples(std::size_t count) {
     std::string s(count, '\0');
     for (std::size_t i = 0; i < count; ++i) s[i] = char(i * 7 + i / 256);
     return s;
+}
+
+std::string Channel(const std::string& samples, std::size_t first, std::size_t step,
+                    std::size_t count) {
+    std::string channel;
+    for (std::size_t i = 0; i < count; ++i) channel += samples[first + i * step];
+    return channel;
+}
+
+std::string BlockFile(const std::string& samples, std::uint32_t blocks) {
+    std::string file = samples;
+    file.resize(blocks == 0 ? 4 : blocks * 512, '\xFF');
+    for (int i = 0; i < 4; ++i) file[i] = char(blocks >> (24 - 8 * i));
+    return file;
 }
 
 std::FILE* StreamOf(const std::string& bytes) {
@@ -109,6 +124,13 @@ HANDLE Inheritable(const fs::path& path, DWORD access, DWORD disposition) {
 
 }  // namespace
 
+std::intptr_t HoldAsAnotherRun(const fs::path& path) {
+    return std::intptr_t(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+void Release(std::intptr_t held) { CloseHandle(HANDLE(held)); }
+
 ScratchDir::ScratchDir() {
     static unsigned made = 0;
     path = fs::temp_directory_path() / ("sndblok-test-" + std::to_string(GetTickCount64()) + "-" +
@@ -118,7 +140,8 @@ ScratchDir::ScratchDir() {
 }
 
 // The program is built beside the tests.
-RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args, const RunOptions&) {
+RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
+                     const RunOptions& options) {
     ScratchDir capture;
     wchar_t self[MAX_PATH * 4];
     GetModuleFileNameW(nullptr, self, DWORD(std::size(self)));
@@ -130,7 +153,9 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args, 
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = Inheritable("NUL", GENERIC_READ, OPEN_EXISTING);
-    startup.hStdOutput = Inheritable(capture.path / "out", GENERIC_WRITE, CREATE_ALWAYS);
+    startup.hStdOutput = options.stdoutTo != nullptr
+                             ? Inheritable(cwd / options.stdoutTo, GENERIC_WRITE, OPEN_ALWAYS)
+                             : Inheritable(capture.path / "out", GENERIC_WRITE, CREATE_ALWAYS);
     startup.hStdError = Inheritable(capture.path / "err", GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION process{};
     DWORD status = DWORD(-1);
@@ -147,6 +172,13 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args, 
 
 #else
 
+std::intptr_t HoldAsAnotherRun(const fs::path& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    return flock(fd, LOCK_EX) == 0 ? fd : -1;
+}
+
+void Release(std::intptr_t held) { close(int(held)); }
+
 ScratchDir::ScratchDir() {
     char name[] = "/tmp/sndblok-test-XXXXXX";
     path = mkdtemp(name);
@@ -159,24 +191,33 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
     std::vector<std::string> command = options.wrapper;
     command.push_back(SNDBLOK_BINARY);
     command.insert(command.end(), args.begin(), args.end());
+    int unread[2] = {-1, -1};
+    if (options.stdoutUnread && pipe(unread) != 0) return {-1, "", ""};
     const pid_t pid = fork();
     if (pid == 0) {
         std::vector<char*> argv;
         for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        dup2(open(options.stdoutTo ? options.stdoutTo : out.c_str(), O_WRONLY | O_CREAT, 0600), 1);
+        if (chdir(cwd.c_str()) != 0) _exit(127);
+        const char* to = options.stdoutTo ? options.stdoutTo : out.c_str();
+        dup2(options.stdoutUnread ? unread[1] : open(to, O_WRONLY | O_CREAT, 0600), 1);
         dup2(open(err.c_str(), O_WRONLY | O_CREAT, 0600), 2);
-        if (options.closeStdinAndStdout) {
-            close(0);
-            close(1);
+        if (options.stdoutUnread) {
+            close(unread[0]);
+            close(unread[1]);
         }
+        for (const int fd : options.closed) close(fd);
         if (options.fileSizeLimit != 0) {
             const rlimit limit{rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
         std::signal(SIGXFSZ, options.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL);
-        if (chdir(cwd.c_str()) == 0) execvp(argv[0], argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
+    }
+    if (options.stdoutUnread) {
+        close(unread[0]);
+        close(unread[1]);
     }
     int status = 0;
     waitpid(pid, &status, 0);

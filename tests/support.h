@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -22,6 +23,14 @@ std::string Wave(const std::string& chunks, std::uint16_t channels = 1,
 // or swapped byte shows.
 std::string Samples(std::size_t count);
 
+// Every `step`-th byte of `samples` from `first` on, `count` of them.
+std::string Channel(const std::string& samples, std::size_t first, std::size_t step,
+                    std::size_t count);
+
+// The expected block file, written out by hand: the count most significant
+// byte first over the first four samples, then 0xFF up to a multiple of 512.
+std::string BlockFile(const std::string& samples, std::uint32_t blocks);
+
 // A temporary file holding `bytes`, positioned at its start.
 std::FILE* StreamOf(const std::string& bytes);
 std::string Contents(std::FILE* stream);
@@ -41,10 +50,15 @@ struct ScratchDir {
     fs::path path;
 };
 
+// Opens `path` and locks it as a run of the program would, until released.
+std::intptr_t HoldAsAnotherRun(const fs::path& path);
+void Release(std::intptr_t held);
+
 struct RunOptions {
     std::vector<std::string> wrapper = {};  // a command that runs the program, e.g. strace
-    const char* stdoutTo = nullptr;         // a file instead of the capture
-    bool closeStdinAndStdout = false;       // the program starts without them
+    const char* stdoutTo = nullptr;         // a file, from the run's folder, instead of the capture
+    bool stdoutUnread = false;              // a pipe whose reader has gone
+    std::vector<int> closed = {};           // descriptors the program starts without
     long fileSizeLimit = 0;                 // RLIMIT_FSIZE in bytes, when not 0
     bool ignoreFileSizeSignal = false;      // SIGXFSZ ignored rather than fatal
 };

@@ -103,6 +103,11 @@ const MarkerCase MarkerCases[] = {
     // Were the size and its pad byte to wrap to 0, the walk would take the later "data".
     {"HugeSizeDoesNotWrap", Wave(Chunk("JUNK", "data") + "JUNK" + Le32(0xFFFFFFFF) + "data"), 48},
     {"NoDataAnywhere", Wave(Chunk("LIST", "INFO")), -1},
+    // A whole list without a data chunk holds no samples, whatever its text.
+    {"WholeListDataOnlyInTitle", Wave(Chunk("LIST", "INFO" + Chunk("INAM", "sensor data log, take 2"))), -1},
+    {"WholeListLastPadByteLeftOut", Wave(Chunk("note", "sensor data log")).substr(0, 59), -1},
+    {"ListCutInsideTitle", Wave(Chunk("LIST", "INFO" + Chunk("INAM", "sensor data log, take 2"))).substr(0, 70), 67},
+    {"ListCutInsideChunkId", Wave(Chunk("fact", "1234") + "LI"), -1},
     {"PartialMarkerAtEnd", BrokenList + "dat", -1},
 };
 
@@ -110,6 +115,7 @@ TEST(DataMarker, StopsJustAfterTheRightMarker) {
     for (const MarkerCase& c : MarkerCases) {
         SCOPED_TRACE(c.name);
         std::FILE* input = StreamOf(c.file);
+        std::fseek(input, 0, SEEK_END);  // wherever the header reads left it
         const HeaderStatus status = FindDataMarker(input);
         EXPECT_EQ(status, c.endsAt < 0 ? EndOfInput : Ok);
         if (status == Ok) {

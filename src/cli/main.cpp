@@ -48,13 +48,17 @@ int main(int argc, char* argv[]) {
     static OutputName stem;
     static Outputs outputs;
 
-    if (!PrepareStandardStreams()) return 1;
+    const StartStatus started = PrepareProcess();
+    if (started == StartFailed) return 1;
     if (argc != 2) {
         std::fputs(text::OneFileRequired, stdout);
         PrintUsage();
         return 1;
     }
     const char* path = argv[1];
+    const NameStatus named = SetStem(stem, path);
+    // Not a word, then: it would land in the very file.
+    if (PrintsIntoRunFile(outputs, path, named == NameOk ? &stem : nullptr)) return 1;
     std::FILE* input = OpenForReading(path);
     if (input == nullptr) return Refuse(text::CantOpenInput, path, nullptr);
     std::setvbuf(input, inputBuffer, _IOFBF, StreamBufferSize);
@@ -75,7 +79,6 @@ int main(int argc, char* argv[]) {
     if (found == EndOfInput) return Fail(text::NoSampleData, path, input);
     if (found != Ok) return Fail(text::CantRead, path, input);
 
-    const NameStatus named = SetStem(stem, path);
     if (named == NameTooLong) return Refuse(text::NameTooLong, path, input);
     if (named == NameNotWav) return Refuse(text::NotWavName, path, input);
 
@@ -96,6 +99,8 @@ int main(int argc, char* argv[]) {
         return Abandon(outputs, text::CantWrite, failed->name.text, input);
     }
     std::fclose(input);
-    // Standard output goes out last; a failure there shows only now.
-    return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 1;
+    // Standard output goes out last; a failure there shows only now. Closed
+    // at the start, it took nothing in.
+    const bool printed = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+    return printed && started != StdoutWasClosed ? 0 : 1;
 }

@@ -1,21 +1,38 @@
 #include "cli/outputs.h"
 
-#include "platform/platform.h"
+#include <initializer_list>
 
 namespace sndblok {
 namespace {
 
-// Where the signal handler finds what to remove.
+// Where the termination handler finds what to undo.
 Outputs* volatile active = nullptr;
 
-// Only unlinks, so it is safe in a signal handler too.
-void RemoveClaimed() {
+// A file the run made, or emptied, under a plain name that is its only one
+// goes; any other is emptied, so that the names the user made stay and
+// nothing claims blocks. Uses only calls that are safe in a signal handler.
+void UndoClaimed() {
     Outputs* outputs = active;
     if (outputs == nullptr) return;
     for (std::size_t i = 0; i < outputs->count; ++i) {
         Output& out = outputs->files[i];
-        if (out.claimed) RemoveFile(out.name.text);
+        if (!out.claimed) continue;
+        if (out.removable) {
+            RemoveFile(out.name.text, out.file);
+        } else {
+            EmptyFile(out.file);
+        }
         out.claimed = 0;
+    }
+}
+
+// Closes the kept files, and with them the locks: the run is done with them.
+void Release(Outputs& outputs) {
+    for (std::size_t i = 0; i < outputs.count; ++i) {
+        Output& out = outputs.files[i];
+        out.claimed = 0;
+        if (out.file != NoFile) CloseFile(out.file);
+        out.file = NoFile;
     }
 }
 
@@ -24,40 +41,61 @@ const Output* Refused(Outputs& outputs, const Output& out) {
     return &out;
 }
 
+bool SameRegularFile(const FileIdentity& a, const FileIdentity& b) {
+    return a.regular && b.regular && SameFile(a, b);
+}
+
 }  // namespace
+
+bool PrintsIntoRunFile(Outputs& outputs, const char* inputPath, const OutputName* stem) {
+    FileIdentity printed, other;
+    if (!Identify(stdout, printed) || !printed.regular) return false;
+    if (IdentifyPath(inputPath, other) && SameRegularFile(printed, other)) return true;
+    if (stem == nullptr) return false;
+    OutputName& name = outputs.files[0].name;
+    for (const char* suffix : {MonoSuffix, LeftSuffix, RightSuffix}) {
+        name = *stem;
+        WithSuffix(name, suffix);
+        if (IdentifyPath(name.text, other) && SameRegularFile(printed, other)) return true;
+    }
+    return false;
+}
 
 const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
                           std::FILE* input) {
     const char* suffixes[] = {stereo ? LeftSuffix : MonoSuffix, RightSuffix};
     outputs.count = stereo ? 2 : 1;
-    for (Output& out : outputs.files) {
+    for (std::size_t i = 0; i < 2; ++i) {
+        Output& out = outputs.files[i];
+        out.name = stem;
+        WithSuffix(out.name, suffixes[i]);
         out.stream = nullptr;
+        out.file = NoFile;
         out.claimed = 0;
     }
     active = &outputs;
-    OnTermination(RemoveClaimed);
+    OnTermination(UndoClaimed);
 
-    // Nothing is truncated until every output has passed these checks.
+    // Nothing is emptied until every output has passed these checks.
     FileIdentity in;
     FileIdentity identities[2];
-    const bool inputKnown = Identify(input, in);
+    if (!Identify(input, in)) return Refused(outputs, outputs.files[0]);
     for (std::size_t i = 0; i < outputs.count; ++i) {
         Output& out = outputs.files[i];
         FileIdentity& id = identities[i];
-        out.name = stem;
-        WithSuffix(out.name, suffixes[i]);
-        bool created = false;
-        out.stream = OpenUntruncated(out.name.text, created);
-        out.claimed = created;
-        if (out.stream == nullptr || !inputKnown || !Identify(out.stream, id)) {
-            return Refused(outputs, out);
-        }
+        // A termination comes before the file is made or after it is recorded.
+        HoldTermination();
+        const OpenStatus opened = OpenOutputFile(out.name.text, out.stream, out.file);
+        out.claimed = opened == Created;
+        ReleaseTermination();
+        if (opened != Opened && opened != Created) return Refused(outputs, out);
+        const bool known = Identify(out.stream, id);
+        out.removable = (!known || id.links == 1) && !IsSymbolicLink(out.name.text);
         // Only regular files can be the same file: two names of the null
         // device are still two outputs.
-        const bool isInput = id.regular && in.regular && SameFile(id, in);
-        const bool isLeft = i == 1 && id.regular && identities[0].regular &&
-                            SameFile(id, identities[0]);
-        if (id.fifo || isInput || isLeft ||
+        const bool isInput = SameRegularFile(id, in);
+        const bool isLeft = i == 1 && SameRegularFile(id, identities[0]);
+        if (!known || id.fifo || isInput || isLeft ||
             std::setvbuf(out.stream, out.buffer, _IOFBF, StreamBufferSize) != 0) {
             return Refused(outputs, out);
         }
@@ -65,8 +103,12 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
     for (std::size_t i = 0; i < outputs.count; ++i) {
         Output& out = outputs.files[i];
         if (!identities[i].regular || out.claimed) continue;
-        out.claimed = 1;
-        if (!Truncate(out.stream)) return Refused(outputs, out);
+        // Only once it is really emptied is an earlier file the run's to undo.
+        HoldTermination();
+        const bool emptied = EmptyFile(out.file);
+        out.claimed = emptied;
+        ReleaseTermination();
+        if (!emptied) return Refused(outputs, out);
     }
     return nullptr;
 }
@@ -81,19 +123,20 @@ const Output* CloseOutputs(Outputs& outputs) {
         out.stream = nullptr;
         if (!(written && closed) && failed == nullptr) failed = &out;
     }
-    if (failed == nullptr) {
-        for (std::size_t i = 0; i < outputs.count; ++i) outputs.files[i].claimed = 0;
-    }
+    if (failed == nullptr) Release(outputs);
     return failed;
 }
 
 void AbandonOutputs(Outputs& outputs) {
+    // The streams go first, so nothing they buffered reaches a file after
+    // it was emptied; the kept files still hold the locks.
     for (std::size_t i = 0; i < outputs.count; ++i) {
         Output& out = outputs.files[i];
         if (out.stream != nullptr) std::fclose(out.stream);
         out.stream = nullptr;
     }
-    RemoveClaimed();
+    UndoClaimed();
+    Release(outputs);
 }
 
 }  // namespace sndblok

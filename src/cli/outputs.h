@@ -1,7 +1,8 @@
-// The files a run writes. Every output is opened and judged before any is
-// truncated, and whatever the run created or emptied is removed again when
-// the run fails or is interrupted: a failed run destroys no earlier file and
-// leaves none of its own behind.
+// The files a run writes. Every output is opened and locked for this run,
+// and judged, before any is truncated; whatever the run created or emptied
+// is undone again when the run fails or is interrupted: a failed run
+// destroys no earlier file it did not have to, and leaves nothing of its
+// own that claims blocks.
 #pragma once
 
 #include <csignal>
@@ -9,6 +10,7 @@
 #include <cstdio>
 
 #include "cli/output_name.h"
+#include "platform/platform.h"
 
 namespace sndblok {
 
@@ -19,7 +21,9 @@ constexpr std::size_t StreamBufferSize = 1 << 18;
 struct Output {
     OutputName name;
     std::FILE* stream;
-    volatile std::sig_atomic_t claimed;  // created or truncated by this run
+    FileHandle file;                     // holds the lock until the run is done
+    volatile std::sig_atomic_t claimed;  // created or emptied by this run, and not finished
+    bool removable;  // a plain name, the file's only one: undone by removing it, else by emptying
     char buffer[StreamBufferSize];
 };
 
@@ -30,17 +34,22 @@ struct Outputs {
     std::size_t count;
 };
 
+// True when standard output is the input or a file at one of its output
+// names: anything the run printed would land there. `stem` is null when the
+// path gives no output names.
+bool PrintsIntoRunFile(Outputs& outputs, const char* inputPath, const OutputName* stem);
+
 // Opens the outputs named by `stem` and the suffixes, empty and ready for
 // writing. Null, or the output refused: one that cannot be opened or
-// truncated, is a FIFO, or is the same file as the input or the left
-// output. After a refusal every file is as it was before.
+// emptied, another run is writing, is a FIFO, or is the same file as the
+// input or the left output. After a refusal every file is as it was before.
 const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
                           std::FILE* input);
 
 // Flushes and closes every output: null, or the first that failed.
 const Output* CloseOutputs(Outputs& outputs);
 
-// Closes what is still open and removes what this run created or truncated.
+// Closes what is still open and undoes what this run created or emptied.
 void AbandonOutputs(Outputs& outputs);
 
 }  // namespace sndblok

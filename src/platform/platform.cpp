@@ -10,6 +10,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,29 +22,50 @@ namespace {
 
 void (*volatile terminationCleanup)() = nullptr;
 
-// Installed with the default action restored on entry, so raising the
-// signal again ends the program the way the signal would have.
-void Terminate(int signal) {
-    terminationCleanup();
-    std::raise(signal);
-}
-
 }  // namespace
 
 #if defined(_WIN32)
 
 namespace {
 
-// File names are UTF-8 inside the program and UTF-16 for Windows. The
-// signal handler runs on a thread of its own, hence a buffer of its own.
+// File names are UTF-8 inside the program and UTF-16 for Windows. Only the
+// main thread converts names: the console handler works on handles alone.
 using WideName = wchar_t[32768];  // the longest Windows path and its terminator
-WideName openName;
-WideName removeName;
+WideName wideName;
 
-const wchar_t* Wide(const char* path, WideName& wide) {
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide,
-                                      static_cast<int>(std::size(wide)));
-    return n > 0 ? wide : nullptr;
+const wchar_t* Wide(const char* path) {
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wideName,
+                                      static_cast<int>(std::size(wideName)));
+    return n > 0 ? wideName : nullptr;
+}
+
+bool IdentifyHandle(HANDLE file, FileIdentity& identity) {
+    const DWORD type = GetFileType(file);
+    identity = {false, type == FILE_TYPE_PIPE, 0, 0, 0};
+    if (type != FILE_TYPE_DISK) return type != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info)) return false;
+    identity.regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+    identity.links = info.nNumberOfLinks;
+    return true;
+}
+
+// The console handler runs on a thread of its own while the conversion goes
+// on. It takes this lock, so the main thread is never stopped between making
+// an output and recording it, then stops the main thread for good.
+CRITICAL_SECTION window;
+HANDLE mainThread;
+
+BOOL WINAPI Interrupted(DWORD) {
+    EnterCriticalSection(&window);
+    SuspendThread(mainThread);
+    terminationCleanup();
+    // Ends at once, as Windows ends an interrupted program, without the
+    // exit's flush of the stream buffers into what was just emptied.
+    TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+    return TRUE;
 }
 
 }  // namespace
@@ -54,77 +76,152 @@ bool Seek(std::FILE* stream, FileOffset offset, int whence) {
     return _fseeki64(stream, offset, whence) == 0;
 }
 
-bool PrepareStandardStreams() {
+StartStatus PrepareProcess() {
     const char* modes[] = {"rb", "wb", "wb"};
     std::FILE* streams[] = {stdin, stdout, stderr};
+    StartStatus status = Started;
     for (int i = 0; i < 3; ++i) {
-        if (_fileno(streams[i]) < 0 && std::freopen("NUL", modes[i], streams[i]) == nullptr) {
-            return false;
-        }
+        if (_fileno(streams[i]) >= 0) continue;
+        if (std::freopen("NUL", modes[i], streams[i]) == nullptr) return StartFailed;
+        if (streams[i] == stdout) status = StdoutWasClosed;
     }
     // Text mode would print every "\n" as "\r\n".
-    return _setmode(_fileno(stdout), _O_BINARY) != -1;
+    return _setmode(_fileno(stdout), _O_BINARY) != -1 ? status : StartFailed;
 }
 
 std::FILE* OpenForReading(const char* path) {
-    const wchar_t* name = Wide(path, openName);
+    const wchar_t* name = Wide(path);
     return name != nullptr ? _wfopen(name, L"rb") : nullptr;
 }
 
-std::FILE* OpenUntruncated(const char* path, bool& created) {
-    const wchar_t* name = Wide(path, openName);
-    if (name == nullptr) return nullptr;
-    // Shared for deletion, so that an interrupted run can remove its
-    // outputs while they are still open.
-    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HANDLE file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, share, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    created = file != INVALID_HANDLE_VALUE;
-    if (!created && GetLastError() == ERROR_FILE_EXISTS) {
-        file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
+OpenStatus OpenOutputFile(const char* path, std::FILE*& stream, FileHandle& file) {
+    const wchar_t* name = Wide(path);
+    if (name == nullptr) return OpenFailed;
+    // Shared with nobody: that is the lock against other runs.
+    const auto open = [name](DWORD disposition) {
+        return CreateFileW(name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE handle = open(CREATE_NEW);
+    bool created = handle != INVALID_HANDLE_VALUE;
+    if (!created && GetLastError() == ERROR_FILE_EXISTS) {
+        handle = open(OPEN_EXISTING);
+        // A symbolic link that points nowhere: create its target.
+        if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+            handle = open(OPEN_ALWAYS);
+            created = handle != INVALID_HANDLE_VALUE;
+        }
     }
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_BINARY);
-    std::FILE* stream = fd >= 0 ? _fdopen(fd, "r+b") : nullptr;
-    if (stream == nullptr) {
-        if (fd >= 0) _close(fd); else CloseHandle(file);
-        if (created) DeleteFileW(name);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return GetLastError() == ERROR_SHARING_VIOLATION ? HeldElsewhere : OpenFailed;
     }
-    return stream;
+    const HANDLE self = GetCurrentProcess();
+    if (!DuplicateHandle(self, handle, self, &file, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        file = nullptr;
+    }
+    const int fd = file != nullptr ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY) : -1;
+    stream = fd >= 0 ? _fdopen(fd, "r+b") : nullptr;
+    if (stream != nullptr) return created ? Created : Opened;
+    if (fd >= 0) _close(fd); else CloseHandle(handle);
+    stream = nullptr;
+    if (file != nullptr) {
+        if (created) RemoveFile(path, file);
+        CloseHandle(file);
+    }
+    return OpenFailed;
+}
+
+void CloseFile(FileHandle file) { CloseHandle(file); }
+
+bool EmptyFile(FileHandle file) {
+    FILE_END_OF_FILE_INFO end{};
+    return SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end) != 0;
+}
+
+// The file goes once its last handle is closed; the name is not needed.
+bool RemoveFile(const char*, FileHandle file) {
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != 0;
 }
 
 bool Identify(std::FILE* stream, FileIdentity& identity) {
-    const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    const DWORD type = GetFileType(file);
-    identity = {false, type == FILE_TYPE_PIPE, 0, 0};
-    if (type != FILE_TYPE_DISK) return type != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file, &info)) return false;
-    identity.regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    identity.volume = info.dwVolumeSerialNumber;
-    identity.index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
-    return true;
+    return IdentifyHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), identity);
 }
 
-bool Truncate(std::FILE* stream) { return _chsize_s(_fileno(stream), 0) == 0; }
-
-bool RemoveFile(const char* path) {
-    const wchar_t* name = Wide(path, removeName);
-    return name != nullptr && DeleteFileW(name) != 0;
+bool IdentifyPath(const char* path, FileIdentity& identity) {
+    const wchar_t* name = Wide(path);
+    if (name == nullptr) return false;
+    // No access asked, so no run's lock stands in the way.
+    const HANDLE file = CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool known = IdentifyHandle(file, identity);
+    CloseHandle(file);
+    return known;
 }
 
+bool IsSymbolicLink(const char* path) {
+    const wchar_t* name = Wide(path);
+    const DWORD attributes = name != nullptr ? GetFileAttributesW(name) : INVALID_FILE_ATTRIBUTES;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Ctrl-C (unless the program started with it ignored), Ctrl-Break and the
+// console closing.
 void OnTermination(void (*cleanup)()) {
     terminationCleanup = cleanup;
-    // The C runtime restores the default action before calling the handler.
-    for (const int signal : {SIGINT, SIGTERM, SIGBREAK}) {
-        if (std::signal(signal, Terminate) == SIG_IGN) std::signal(signal, SIG_IGN);
-    }
+    InitializeCriticalSection(&window);
+    const HANDLE self = GetCurrentProcess();
+    DuplicateHandle(self, GetCurrentThread(), self, &mainThread, THREAD_SUSPEND_RESUME, FALSE, 0);
+    SetConsoleCtrlHandler(Interrupted, TRUE);
 }
+
+void HoldTermination() { EnterCriticalSection(&window); }
+
+void ReleaseTermination() { LeaveCriticalSection(&window); }
 
 #else
 
 static_assert(sizeof(off_t) >= 8, "file offsets must be 64 bits: define _FILE_OFFSET_BITS=64");
+
+namespace {
+
+// The signals that end a run; its outputs go first, as make does it.
+constexpr int TerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU};
+
+sigset_t heldBefore;
+
+sigset_t TerminationSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : TerminationSignals) sigaddset(&set, signal);
+    return set;
+}
+
+// Installed with the default action restored on entry, so raising the
+// signal again ends the program the way the signal would have.
+void Terminate(int signal) {
+    terminationCleanup();
+    std::raise(signal);
+}
+
+// A regular file is locked for the run; devices are not. flock locks
+// belong to the open file, so they last as long as any of its descriptors
+// and no other descriptor's closing drops them; Linux, the BSDs and macOS
+// all have them. Where the file system has no locks, the run goes on.
+OpenStatus Lock(int fd, const char* path) {
+    struct stat opened, named;
+    if (fstat(fd, &opened) != 0) return OpenFailed;
+    if (!S_ISREG(opened.st_mode)) return Opened;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK ? HeldElsewhere : Opened;
+    // The run that held it may have removed it between the open and the lock.
+    if (stat(path, &named) != 0) return errno == ENOENT ? HeldElsewhere : OpenFailed;
+    const bool same = named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+    return same ? Opened : HeldElsewhere;
+}
+
+}  // namespace
 
 FileOffset Tell(std::FILE* stream) { return ftello(stream); }
 
@@ -132,45 +229,84 @@ bool Seek(std::FILE* stream, FileOffset offset, int whence) {
     return fseeko(stream, offset, whence) == 0;
 }
 
-bool PrepareStandardStreams() {
+StartStatus PrepareProcess() {
+    StartStatus status = Started;
     for (int fd = 0; fd <= 2; ++fd) {
         if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
         // The lowest free number is taken, which is this one.
-        if (open("/dev/null", O_RDWR) != fd) return false;
+        if (open("/dev/null", O_RDWR) != fd) return StartFailed;
+        if (fd == STDOUT_FILENO) status = StdoutWasClosed;
     }
-    return true;
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    return status;
 }
 
 std::FILE* OpenForReading(const char* path) { return std::fopen(path, "rb"); }
 
-std::FILE* OpenUntruncated(const char* path, bool& created) {
-    int fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOCTTY, 0666);
-    created = fd >= 0;
-    if (!created && errno == EEXIST) fd = open(path, O_RDWR | O_NOCTTY);
-    if (fd < 0) return nullptr;
-    std::FILE* stream = fdopen(fd, "r+b");
-    if (stream == nullptr) {
-        close(fd);
-        if (created) unlink(path);
+OpenStatus OpenOutputFile(const char* path, std::FILE*& stream, FileHandle& file) {
+    const int flags = O_RDWR | O_NOCTTY | O_CLOEXEC;
+    int fd = open(path, flags | O_CREAT | O_EXCL, 0666);
+    const bool createdHere = fd >= 0;
+    bool created = createdHere;
+    if (!created && errno == EEXIST) {
+        fd = open(path, flags);
+        // A symbolic link that points nowhere: create its target.
+        if (fd < 0 && errno == ENOENT) {
+            fd = open(path, flags | O_CREAT, 0666);
+            created = fd >= 0;
+        }
     }
-    return stream;
+    if (fd < 0) return OpenFailed;
+    const OpenStatus locked = Lock(fd, path);
+    stream = locked == Opened ? fdopen(fd, "r+b") : nullptr;
+    file = stream != nullptr ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+    if (file >= 0) return created ? Created : Opened;
+    // Removed while still locked; a file that another run locked is its own.
+    if (createdHere && locked != HeldElsewhere) unlink(path);
+    if (stream != nullptr) std::fclose(stream); else close(fd);
+    stream = nullptr;
+    return locked == HeldElsewhere ? HeldElsewhere : OpenFailed;
 }
+
+void CloseFile(FileHandle file) { close(file); }
+
+bool EmptyFile(FileHandle file) { return ftruncate(file, 0) == 0; }
+
+bool RemoveFile(const char* path, FileHandle) { return unlink(path) == 0; }
+
+namespace {
+
+FileIdentity IdentityOf(const struct stat& status) {
+    return {S_ISREG(status.st_mode), S_ISFIFO(status.st_mode),
+            static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+            static_cast<std::uint64_t>(status.st_nlink)};
+}
+
+}  // namespace
 
 bool Identify(std::FILE* stream, FileIdentity& identity) {
     struct stat status;
     if (fstat(fileno(stream), &status) != 0) return false;
-    identity = {S_ISREG(status.st_mode), S_ISFIFO(status.st_mode),
-                static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+    identity = IdentityOf(status);
     return true;
 }
 
-bool Truncate(std::FILE* stream) { return ftruncate(fileno(stream), 0) == 0; }
+bool IdentifyPath(const char* path, FileIdentity& identity) {
+    struct stat status;
+    if (stat(path, &status) != 0) return false;
+    identity = IdentityOf(status);
+    return true;
+}
 
-bool RemoveFile(const char* path) { return unlink(path) == 0; }
+bool IsSymbolicLink(const char* path) {
+    struct stat status;
+    return lstat(path, &status) == 0 && S_ISLNK(status.st_mode);
+}
 
 void OnTermination(void (*cleanup)()) {
     terminationCleanup = cleanup;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int signal : TerminationSignals) {
         struct sigaction action;
         if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
         action.sa_handler = Terminate;
@@ -179,6 +315,13 @@ void OnTermination(void (*cleanup)()) {
         sigaction(signal, &action, nullptr);
     }
 }
+
+void HoldTermination() {
+    const sigset_t set = TerminationSet();
+    sigprocmask(SIG_BLOCK, &set, &heldBefore);
+}
+
+void ReleaseTermination() { sigprocmask(SIG_SETMASK, &heldBefore, nullptr); }
 
 #endif
 

@@ -31,43 +31,77 @@ FileOffset Tell(std::FILE* stream);
 // Moves the stream to `offset` from SEEK_SET or SEEK_END: true on success.
 bool Seek(std::FILE* stream, FileOffset offset, int whence);
 
+// How the standard streams stood when the program started.
+enum StartStatus : unsigned { Started = 0, StdoutWasClosed = 1, StartFailed = 2 };
+
 // Opens the null device on each standard descriptor that is closed, so that
 // no file the program opens takes its number, and puts standard output in
-// binary mode. False when that cannot be done.
-bool PrepareStandardStreams();
+// binary mode. A write that cannot go on (to a pipe nobody reads, past a
+// file-size limit) then fails like any other instead of ending the program.
+StartStatus PrepareProcess();
 
 // Opens an existing file for binary reading; the path is UTF-8.
 std::FILE* OpenForReading(const char* path);
 
-// Opens `path` for binary reading and writing without truncating it,
-// creating it when it is missing; `created` tells which. Null on failure,
-// and then nothing has been created.
-std::FILE* OpenUntruncated(const char* path, bool& created);
+// An output file as the system holds it, apart from its stream. It stays
+// open after the stream is closed, so that the run keeps the file to itself
+// until it has finished with it.
+#if defined(_WIN32)
+using FileHandle = void*;
+constexpr FileHandle NoFile = nullptr;
+#else
+using FileHandle = int;
+constexpr FileHandle NoFile = -1;
+#endif
 
-// What the program needs to know of an open file.
+enum OpenStatus : unsigned { Opened = 0, Created = 1, HeldElsewhere = 2, OpenFailed = 3 };
+
+// Opens `path` for binary reading and writing without truncating it, and
+// creates it when it is missing (through a symbolic link that points
+// nowhere, too). A regular file is then locked against every other run:
+// HeldElsewhere when another run has it. On success `stream` is for the
+// writing and `file` keeps the same open file; otherwise nothing is open,
+// and nothing this call created is left.
+OpenStatus OpenOutputFile(const char* path, std::FILE*& stream, FileHandle& file);
+
+// Closes what OpenOutputFile kept, and with it the lock.
+void CloseFile(FileHandle file);
+
+// Empties the file. Safe to call from a signal handler.
+bool EmptyFile(FileHandle file);
+
+// Removes the file opened as `path`, whose only name that is. Safe to call
+// from a signal handler.
+bool RemoveFile(const char* path, FileHandle file);
+
+// What the program needs to know of a file.
 struct FileIdentity {
     bool regular;
     bool fifo;
     std::uint64_t volume;  // volume and index name one file, whatever its names
     std::uint64_t index;
+    std::uint64_t links;   // the number of names it has
 };
 
 // False when the file's identity cannot be had.
 bool Identify(std::FILE* stream, FileIdentity& identity);
+bool IdentifyPath(const char* path, FileIdentity& identity);
 
 inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
     return a.volume == b.volume && a.index == b.index;
 }
 
-// Empties the file behind `stream`.
-bool Truncate(std::FILE* stream);
+bool IsSymbolicLink(const char* path);
 
-// Removes the file by name. Safe to call from a signal handler.
-bool RemoveFile(const char* path);
-
-// On an interrupt or termination signal, calls `cleanup`, then ends the
-// program by that signal as it would have ended without the handler.
-// Signals that were ignored when the program started stay ignored.
+// On an interrupt, termination or quit signal (a console event on Windows),
+// stops the run, calls `cleanup`, then ends the program as that signal or
+// event would have ended it. Signals that were ignored when the program
+// started stay ignored.
 void OnTermination(void (*cleanup)());
+
+// Between these two, termination waits: what the run creates and records
+// there is either not yet made or already known to the cleanup.
+void HoldTermination();
+void ReleaseTermination();
 
 }  // namespace sndblok

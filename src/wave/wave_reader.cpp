@@ -51,22 +51,31 @@ std::uint32_t Reversed(std::uint32_t v) {
 // Where a search stopped short: the input ended, or it failed.
 HeaderStatus Stopped(std::FILE* input) { return std::ferror(input) ? ReadError : EndOfInput; }
 
+// How a walk over the chunk list ended.
+enum class Walk { AtData, ListEnded, ListCut, Failed };
+
+Walk Cut(std::FILE* input) { return std::ferror(input) ? Walk::Failed : Walk::ListCut; }
+
 // Follows the chunk list from the first chunk after the RIFF header and
-// stops just after the first id "data".
-HeaderStatus WalkToDataChunk(std::FILE* input) {
-    if (!Seek(input, RiffHeaderSize, SEEK_SET)) return ReadError;
-    char id[4];
-    std::uint32_t size;
-    while (ReadTag(input, id)) {
-        if (SameTag(id, "data")) return Ok;
-        if (!ReadLittle32(input, size)) return Stopped(input);
-        // An odd-sized body is followed by a pad byte. Skipping by reading
-        // keeps the walk linear however large a size claims to be.
-        for (std::uint64_t skip = std::uint64_t{size} + (size & 1); skip > 0; --skip) {
-            if (NextByte(input) == EOF) return Stopped(input);
+// stops just after the first id "data". The list has ended when the input
+// ends where a chunk would begin, or where only the last pad byte is missing,
+// as some writers leave it out.
+Walk WalkToDataChunk(std::FILE* input) {
+    if (!Seek(input, RiffHeaderSize, SEEK_SET)) return Walk::Failed;
+    for (int first; (first = NextByte(input)) != EOF;) {
+        std::ungetc(first, input);
+        char id[4];
+        std::uint32_t size;
+        if (!ReadTag(input, id)) return Cut(input);
+        if (SameTag(id, "data")) return Walk::AtData;
+        if (!ReadLittle32(input, size)) return Cut(input);
+        // Skipping by reading keeps the walk linear however large a size claims to be.
+        for (std::uint32_t skip = size; skip > 0; --skip) {
+            if (NextByte(input) == EOF) return Cut(input);
         }
+        if (size % 2 != 0 && NextByte(input) == EOF) break;
     }
-    return Stopped(input);
+    return std::ferror(input) ? Walk::Failed : Walk::ListEnded;
 }
 
 // Scans the whole input from offset 0 for the bytes "data" and stops just
@@ -132,11 +141,15 @@ HeaderStatus DescribeFormat(const FormatHeader& header, FormatDescription& descr
 }
 
 HeaderStatus FindDataMarker(std::FILE* input) {
-    // The chunk list is trusted first, so that "data" inside another
-    // chunk's contents is not taken; files whose list is broken get the
-    // plain byte scan.
-    const HeaderStatus walked = WalkToDataChunk(input);
-    return walked == EndOfInput ? ScanForData(input) : walked;
+    // The chunk list is trusted, so that "data" inside another chunk's
+    // contents is not taken; only a list cut short gets the plain byte scan.
+    switch (WalkToDataChunk(input)) {
+        case Walk::AtData: return Ok;
+        case Walk::ListEnded: return EndOfInput;
+        case Walk::ListCut: return ScanForData(input);
+        case Walk::Failed: break;
+    }
+    return ReadError;
 }
 
 }  // namespace sndblok

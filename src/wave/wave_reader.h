@@ -65,7 +65,8 @@ HeaderStatus ReadFormatHeader(FormatHeader& header, std::FILE* input);
 HeaderStatus DescribeFormat(const FormatHeader& header, FormatDescription& description);
 
 // Leaves the input just after the id of the data chunk, on its size field:
-// Ok, EndOfInput when the input holds no "data" at all, or ReadError.
+// Ok; EndOfInput when the chunk list is whole and has no data chunk, or,
+// for a list cut short, when the bytes "data" stand nowhere; or ReadError.
 HeaderStatus FindDataMarker(std::FILE* input);
 
 }  // namespace sndblok
