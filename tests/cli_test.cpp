@@ -481,6 +481,49 @@ TEST(Cli, EndsSafelyWhicheverCallFails) {
     }
 }
 
+// Another run opened and locked the file this run had just created: it is
+// that run's now, and stays.
+TEST(Cli, LeavesAFileThatAnotherRunLockedFirst) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "needs strace";
+#endif
+    if (std::system("strace -V > /dev/null 2>&1") != 0) GTEST_SKIP() << "needs strace";
+    ScratchDir dir;
+    WriteFile(dir.path / "in.wav", Stereo);
+    const RunResult run = RunTraced(dir.path, {"-o", "/dev/null", "-e", "inject=flock:error=EAGAIN:when=2"});
+    EXPECT_EQ(run.out, StereoInfo + "\nCan't create in_r.vsf\n\n");
+    EXPECT_FALSE(fs::exists(dir.path / "in_l.vsf"));
+    EXPECT_TRUE(fs::exists(dir.path / "in_r.vsf"));
+}
+
+// SIGTERM delivered by strace right after a given call: just after an
+// output is created, nothing of the run stays; once the outputs are
+// complete, as standard output goes out, they stay.
+TEST(Cli, SignalAtTheEdgesOfTheRun) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "needs strace";
+#endif
+    if (std::system("strace -V > /dev/null 2>&1") != 0) GTEST_SKIP() << "needs strace";
+    ScratchDir dir, traces;
+    WriteFile(dir.path / "in.wav", Mono);
+    ASSERT_EQ(RunTraced(dir.path, {"-o", Utf8(traces.path / "trace")}).status, 0);
+    int lastWrite = 0;
+    for (const auto& [call, number] : CallsAfterOpening(ReadFile(traces.path / "trace"))) {
+        if (call == "write") lastWrite = number;
+    }
+    fs::remove(dir.path / "in.vsf");
+    const std::string atLock = "inject=flock:signal=TERM:when=1";
+    RunResult run = RunTraced(dir.path, {"-o", "/dev/null", "-e", atLock});
+    EXPECT_EQ(run.status, 128 + SIGTERM);
+    EXPECT_FALSE(fs::exists(dir.path / "in.vsf"));
+
+    const std::string atEnd = "inject=write:signal=TERM:when=" + std::to_string(lastWrite);
+    run = RunTraced(dir.path, {"-o", "/dev/null", "-e", atEnd});
+    EXPECT_EQ(run.status, 128 + SIGTERM);
+    EXPECT_EQ(run.out, MonoInfo);
+    EXPECT_EQ(ReadFile(dir.path / "in.vsf"), MonoVsf);
+}
+
 TEST(Cli, WritesBesideAnInputBehindALongRelativePath) {
     for (const std::size_t length : {150, 1000, 4000}) {
         SCOPED_TRACE(length);

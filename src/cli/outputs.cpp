@@ -86,11 +86,12 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
         // A termination comes before the file is made or after it is recorded.
         HoldTermination();
         const OpenStatus opened = OpenOutputFile(out.name.text, out.stream, out.file);
+        const bool isOpen = opened == Opened || opened == Created;
+        const bool known = isOpen && Identify(out.stream, id);
+        out.removable = (!known || id.links == 1) && !IsSymbolicLink(out.name.text);
         out.claimed = opened == Created;
         ReleaseTermination();
-        if (opened != Opened && opened != Created) return Refused(outputs, out);
-        const bool known = Identify(out.stream, id);
-        out.removable = (!known || id.links == 1) && !IsSymbolicLink(out.name.text);
+        if (!isOpen) return Refused(outputs, out);
         // Only regular files can be the same file: two names of the null
         // device are still two outputs.
         const bool isInput = SameRegularFile(id, in);
