@@ -124,8 +124,11 @@ HANDLE Inheritable(const fs::path& path, DWORD access, DWORD disposition) {
 
 }  // namespace
 
+// Open for writing but shared with all, so that only the program's own
+// share mode can keep it out.
 std::intptr_t HoldAsAnotherRun(const fs::path& path) {
-    return std::intptr_t(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    return std::intptr_t(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, all, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
@@ -159,8 +162,24 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
     startup.hStdError = Inheritable(capture.path / "err", GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION process{};
     DWORD status = DWORD(-1);
+    // Console events reach the programs that share the sender's console;
+    // Wine gives a program started from a shell none it can send to.
+    const bool interrupt = options.interruptOnceWritten != nullptr;
+    if (interrupt) {
+        FreeConsole();
+        AllocConsole();
+        SetConsoleCtrlHandler(nullptr, options.interruptIgnored);  // inherited by the program
+    }
     if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                        cwd.c_str(), &startup, &process)) {
+        if (interrupt) {
+            std::error_code pending;
+            while (fs::file_size(cwd / options.interruptOnceWritten, pending) == 0 || pending) {
+                Sleep(1);
+            }
+            SetConsoleCtrlHandler(nullptr, TRUE);  // the tests go on
+            GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+        }
         WaitForSingleObject(process.hProcess, INFINITE);
         GetExitCodeProcess(process.hProcess, &status);
         CloseHandle(process.hProcess);

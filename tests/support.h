@@ -61,6 +61,8 @@ struct RunOptions {
     std::vector<int> closed = {};           // descriptors the program starts without
     long fileSizeLimit = 0;                 // RLIMIT_FSIZE in bytes, when not 0
     bool ignoreFileSizeSignal = false;      // SIGXFSZ ignored rather than fatal
+    const char* interruptOnceWritten = nullptr;  // Windows: Ctrl-C once this file has bytes
+    bool interruptIgnored = false;               // Windows: started with Ctrl-C ignored
 };
 
 struct RunResult {

@@ -78,7 +78,7 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
 
     // Nothing is emptied until every output has passed these checks.
     FileIdentity in;
-    FileIdentity identities[2];
+    FileIdentity identities[2] = {};
     if (!Identify(input, in)) return Refused(outputs, outputs.files[0]);
     for (std::size_t i = 0; i < outputs.count; ++i) {
         Output& out = outputs.files[i];
