@@ -83,35 +83,6 @@ TEST(BlockLayout, CountsPast16Bits) {
 
 #if defined(__GLIBC__)
 
-// A stream over `bytes` that reads only the first `readable` of them, then
-// fails, or ends as a file that shrank would. Its size still shows them all.
-struct FailingInput {
-    std::string bytes;
-    std::size_t readable;
-    bool error;
-    std::size_t at = 0;
-};
-
-std::FILE* OpenFailingInput(FailingInput& in) {
-    cookie_io_functions_t io{};
-    io.read = [](void* c, char* to, std::size_t n) -> ssize_t {
-        FailingInput& in = *static_cast<FailingInput*>(c);
-        if (in.at >= in.readable) return in.error ? -1 : 0;
-        n = std::min(n, in.readable - in.at);
-        std::copy_n(in.bytes.data() + in.at, n, to);
-        in.at += n;
-        return ssize_t(n);
-    };
-    io.seek = [](void* c, off64_t* offset, int whence) {
-        FailingInput& in = *static_cast<FailingInput*>(c);
-        const off64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? in.at : in.bytes.size();
-        in.at = std::size_t(base + *offset);
-        *offset = off64_t(in.at);
-        return 0;
-    };
-    return fopencookie(&in, "rb", io);
-}
-
 // An output whose every write fails, as on a full disk.
 std::FILE* OpenFullOutput() {
     cookie_io_functions_t io{};
@@ -125,11 +96,14 @@ struct ReadFaultCase {
     std::uint16_t channels;
     std::size_t readable;  // of the size field and 2000 samples
     bool error;
+    bool once = false;
 };
 
 TEST(BlockFaults, ReportsAnInputThatFailsOrShrinks) {
     const ReadFaultCase cases[] = {
         {"ErrorInSizeField", ChannelsMono, 2, true},
+        {"ErrorOnceInSizeField", ChannelsMono, 2, true, true},
+        {"ErrorOnceInFirstBlock", ChannelsStereo, 300, true, true},
         {"ErrorInFirstBlock", ChannelsMono, 300, true},
         {"ErrorInLastBlock", ChannelsMono, 1900, true},
         {"ErrorStereo", ChannelsStereo, 1001, true},
@@ -139,7 +113,7 @@ TEST(BlockFaults, ReportsAnInputThatFailsOrShrinks) {
     };
     for (const ReadFaultCase& c : cases) {
         SCOPED_TRACE(c.name);
-        FailingInput in{SizeAndSamples(2000, 2000), c.readable, c.error};
+        FailingInput in{SizeAndSamples(2000, 2000), c.readable, c.error, c.once};
         std::FILE* input = OpenFailingInput(in);
         std::FILE* left = std::tmpfile();
         std::FILE* right = std::tmpfile();

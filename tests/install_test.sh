@@ -21,5 +21,9 @@ cp "$example" "$dest/take.wav"
 # Both channel files are whole blocks of the same length.
 left=$(wc -c < "$dest/take_l.vsf" | tr -d ' ')
 right=$(wc -c < "$dest/take_r.vsf" | tr -d ' ')
-test "$left" -gt 0 && test $((left % 512)) -eq 0 && test "$left" -eq "$right"
+test "$left" -gt 0
+test $((left % 512)) -eq 0
+test "$left" -eq "$right"
+# The count, most significant byte first, says as many blocks as there are.
+test "$(od -An -tu1 -N4 "$dest/take_l.vsf" | awk '{print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4}')" -eq $((left / 512))
 echo "installed sndblok converted $(basename "$example"): $left bytes per channel"

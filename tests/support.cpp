@@ -12,6 +12,7 @@
 #include <csignal>
 #endif
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -77,6 +78,31 @@ std::string ReadFile(const fs::path& path) {
 void WriteFile(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
+
+#if defined(__GLIBC__)
+std::FILE* OpenFailingInput(FailingInput& in) {
+    cookie_io_functions_t io{};
+    io.read = [](void* c, char* to, std::size_t n) -> ssize_t {
+        FailingInput& in = *static_cast<FailingInput*>(c);
+        if (in.at >= in.readable && !(in.once && in.failed)) {
+            in.failed = true;
+            return in.error ? -1 : 0;
+        }
+        n = std::min(n, (in.failed ? in.bytes.size() : in.readable) - in.at);
+        std::copy_n(in.bytes.data() + in.at, n, to);
+        in.at += n;
+        return ssize_t(n);
+    };
+    io.seek = [](void* c, off64_t* offset, int whence) {
+        FailingInput& in = *static_cast<FailingInput*>(c);
+        const off64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? in.at : in.bytes.size();
+        in.at = std::size_t(base + *offset);
+        *offset = off64_t(in.at);
+        return 0;
+    };
+    return fopencookie(&in, "rb", io);
+}
+#endif
 
 fs::path Utf8Path(const std::string& utf8) { return std::u8string(utf8.begin(), utf8.end()); }
 

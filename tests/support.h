@@ -35,6 +35,21 @@ std::string BlockFile(const std::string& samples, std::uint32_t blocks);
 std::FILE* StreamOf(const std::string& bytes);
 std::string Contents(std::FILE* stream);
 
+#if defined(__GLIBC__)
+// A stream over `bytes` that reads the first `readable` of them, then fails
+// (`error`) or ends as a file that shrank would; `once`, it then reads on.
+// Its size still shows them all.
+struct FailingInput {
+    std::string bytes;
+    std::size_t readable;
+    bool error;
+    bool once = false;
+    std::size_t at = 0;
+    bool failed = false;
+};
+std::FILE* OpenFailingInput(FailingInput& in);
+#endif
+
 // Paths from and to UTF-8 text, the same on every platform.
 fs::path Utf8Path(const std::string& utf8);
 std::string Utf8(const fs::path& path);

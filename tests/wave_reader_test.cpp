@@ -125,4 +125,26 @@ TEST(DataMarker, StopsJustAfterTheRightMarker) {
     }
 }
 
+#if defined(__GLIBC__)
+
+// A read that fails once, wherever the search is, is a read error, even
+// though the input would read on.
+TEST(DataMarker, ReportsAReadErrorAnywhere) {
+    const std::string file = Wave(Chunk("LIST", "INFO" + Chunk("INAM", "sensor data log")) + Chunk("data", "ab"));
+    const std::string broken = BrokenList + "xxdata";
+    const std::pair<const std::string*, std::size_t> cases[] = {
+        {&file, 36}, {&file, 37}, {&file, 41}, {&file, 50}, {&file, 70}, {&broken, 24},
+    };
+    for (const auto& [bytes, readable] : cases) {
+        SCOPED_TRACE(readable);
+        FailingInput in{*bytes, readable, true, true};
+        std::FILE* input = OpenFailingInput(in);
+        std::setvbuf(input, nullptr, _IONBF, 0);
+        EXPECT_EQ(FindDataMarker(input), ReadError);
+        std::fclose(input);
+    }
+}
+
+#endif
+
 }  // namespace
