@@ -52,6 +52,21 @@ const std::string MonoVsf = BlockFile(Samples(600), 2);
 const std::string LeftVsf = BlockFile(Channel(Samples(600), 0, 2, 300), 1);
 const std::string RightVsf = BlockFile(Channel(Samples(600), 1, 2, 300), 1);
 
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+// Every .vsf file in `dir`, with its bytes, by name.
+Files VsfFiles(const fs::path& dir) {
+    Files files;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = Utf8(entry.path().filename());
+        if (name.ends_with(".vsf") && entry.is_regular_file()) {
+            files.emplace_back(name, ReadFile(entry.path()));
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 // What stands in the folder before a run, under a given name.
 enum Existing {
     OldFile,        // 5000 bytes of an earlier run
@@ -74,7 +89,7 @@ struct CliCase {
     std::vector<std::string> args;
     std::string out;
     int status;
-    std::vector<std::pair<std::string, std::string>> outputs;  // every .vsf file and its bytes
+    Files outputs;  // every .vsf file and its bytes
     std::string inputName = "in.wav";
     std::vector<std::pair<std::string, Existing>> before = {};  // made before the run
     RunOptions options = {};
@@ -273,15 +288,7 @@ TEST_P(CliRow, PrintsExitsAndWritesAsExpected) {
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, c.status);
 
-    std::vector<std::pair<std::string, std::string>> outputs;
-    for (const auto& entry : fs::directory_iterator(dir.path)) {
-        const std::string name = Utf8(entry.path().filename());
-        if (name.ends_with(".vsf") && entry.is_regular_file()) {
-            outputs.emplace_back(name, ReadFile(entry.path()));
-        }
-    }
-    std::sort(outputs.begin(), outputs.end());
-    EXPECT_EQ(outputs, c.outputs);
+    EXPECT_EQ(VsfFiles(dir.path), c.outputs);
     // Names the user made stay.
     for (const auto& [name, existing] : c.before) {
         if (IsSymbolicLink(existing)) {
@@ -535,25 +542,17 @@ INSTANTIATE_TEST_SUITE_P(Walks, FaultRow, testing::Values(
     FaultWalk{"OutputIsInput", 1, false, true}),
     [](const testing::TestParamInfo<FaultWalk>& row) { return row.param.name; });
 
-// Another run opened and locked the file this run had just created: it is
-// that run's now, and stays.
-TEST(Cli, LeavesAFileThatAnotherRunLockedFirst) {
-#if defined(_WIN32)
-    GTEST_SKIP() << "needs strace";
-#endif
-    if (std::system("strace -V > /dev/null 2>&1") != 0) GTEST_SKIP() << "needs strace";
-    ScratchDir dir;
-    WriteFile(dir.path / "in.wav", Stereo);
-    const RunResult run = RunTraced(dir.path, {"-o", "/dev/null", "-e", "inject=flock:error=EAGAIN:when=2"});
-    EXPECT_EQ(run.out, StereoInfo + "\nCan't create in_r.vsf\n\n");
-    EXPECT_FALSE(fs::exists(dir.path / "in_l.vsf"));
-    EXPECT_TRUE(fs::exists(dir.path / "in_r.vsf"));
-}
+struct Struck {
+    const char* name;
+    std::string input;
+    std::string inject;  // for strace -e
+    int status;
+    std::string out;
+    Files outputs;
+};
 
-// SIGTERM delivered by strace right after a given call: just after an
-// output is created, nothing of the run stays; once the outputs are
-// complete, as standard output goes out, they stay.
-TEST(Cli, SignalAtTheEdgesOfTheRun) {
+// One call made to fail, or followed by a signal.
+TEST(Cli, EndsRightWhenOneCallIsStruck) {
 #if defined(_WIN32)
     GTEST_SKIP() << "needs strace";
 #endif
@@ -561,21 +560,27 @@ TEST(Cli, SignalAtTheEdgesOfTheRun) {
     ScratchDir dir, traces;
     WriteFile(dir.path / "in.wav", Mono);
     ASSERT_EQ(RunTraced(dir.path, {"-o", Utf8(traces.path / "trace")}).status, 0);
-    int lastWrite = 0;
+    int lastWrite = 0;  // standard output going out, the outputs complete
     for (const Call& call : CallsAfterOpening(ReadFile(traces.path / "trace"))) {
         if (call.name == "write") lastWrite = call.number;
     }
-    fs::remove(dir.path / "in.vsf");
-    const std::string atLock = "inject=flock:signal=TERM:when=1";
-    RunResult run = RunTraced(dir.path, {"-o", "/dev/null", "-e", atLock});
-    EXPECT_EQ(run.status, 128 + SIGTERM);
-    EXPECT_FALSE(fs::exists(dir.path / "in.vsf"));
-
-    const std::string atEnd = "inject=write:signal=TERM:when=" + std::to_string(lastWrite);
-    run = RunTraced(dir.path, {"-o", "/dev/null", "-e", atEnd});
-    EXPECT_EQ(run.status, 128 + SIGTERM);
-    EXPECT_EQ(run.out, MonoInfo);
-    EXPECT_EQ(ReadFile(dir.path / "in.vsf"), MonoVsf);
+    const Struck rows[] = {
+        // Another run locked the file this one had just created: it is that run's.
+        {"AnotherRunLockedANewOutput", Stereo, "flock:error=EAGAIN:when=2", 1,
+         StereoInfo + "\nCan't create in_r.vsf\n\n", {{"in_r.vsf", ""}}},
+        {"SignalJustAfterCreating", Mono, "flock:signal=TERM:when=1", 128 + SIGTERM, "", {}},
+        {"SignalOnceComplete", Mono, "write:signal=TERM:when=" + std::to_string(lastWrite),
+         128 + SIGTERM, MonoInfo, {{"in.vsf", MonoVsf}}},
+    };
+    for (const Struck& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const auto& entry : fs::directory_iterator(dir.path)) fs::remove(entry);
+        WriteFile(dir.path / "in.wav", row.input);
+        const RunResult run = RunTraced(dir.path, {"-o", "/dev/null", "-e", "inject=" + row.inject});
+        EXPECT_EQ(run.status, row.status);
+        EXPECT_EQ(run.out, row.out);
+        EXPECT_EQ(VsfFiles(dir.path), row.outputs);
+    }
 }
 
 // Far beyond Windows' 260 characters, yet with room under Linux's 4096 for
