@@ -108,6 +108,10 @@ const std::string LargeStereo = Wave(Chunk("data", Samples(100000)), 2);
 // A whole chunk list with the word "data" only inside a title.
 const std::string Titled = Wave(Chunk("LIST", "INFO" + Chunk("INAM", "sensor data log, take 2")));
 
+// Every lock refused by the file system; strace makes it so.
+const std::vector<std::string> NoLocks = {"env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-o",
+                                          "/dev/null", "-e", "inject=flock:error=ENOLCK"};
+
 const CliCase CliCases[] = {
     {"NoArgument", Mono, {}, "\nInput <filename>.wav file required\n" + Banner, 1, {}},
     {"TwoArguments", Mono, {"in.wav", "in.wav"}, "\nInput <filename>.wav file required\n" + Banner, 1, {}},
@@ -169,6 +173,11 @@ const CliCase CliCases[] = {
     {"RightLinksToInput", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_r.vsf", Stereo}}, "in.wav", {{"in_r.vsf", InputLink}}},
     {"LeftAndRightOneFile", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}}, "in.wav",
      {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}}},
+    {"LeftAndRightOneFileWithoutLocks", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1,
+     {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}}, "in.wav", {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}},
+     {.wrapper = NoLocks}},
+    {"WithoutLocks", Stereo, {"in.wav"}, StereoInfo, 0, {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, "in.wav", {},
+     {.wrapper = NoLocks}},
     // Inputs that cannot be read.
     {"InputIsFolder", "", {"in.wav"}, FolderInput + Banner, 1, {}, "in.wav", {{"in.wav", Folder}}},
     {"InputIsFifo", Mono, {"in.wav"}, MonoInfo + "\nCan't read input file in.wav\n\n", 1, {}, "in.wav", {{"in.wav", FedFifo}}},
@@ -210,6 +219,7 @@ const char* WindowsLacks(const CliCase& c) {
     if (c.options.stdoutUnread) return "SIGPIPE";
     if (!c.options.closed.empty()) return "starting a program with descriptors closed";
     if (c.options.fileSizeLimit != 0) return "RLIMIT_FSIZE";
+    if (!c.options.wrapper.empty()) return "strace";
     return nullptr;
 }
 #endif
@@ -278,6 +288,9 @@ TEST_P(CliRow, PrintsExitsAndWritesAsExpected) {
 #if defined(_WIN32)
     if (const char* lack = WindowsLacks(c)) GTEST_SKIP() << "Windows has no " << lack;
 #endif
+    if (!c.options.wrapper.empty() && std::system("strace -V > /dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "needs strace";
+    }
     ScratchDir dir;
     std::vector<std::intptr_t> open;
     Prepare(dir.path, c, open);
@@ -611,6 +624,15 @@ struct NameCase {
     NameStatus status;
     std::string stem;
 };
+
+// Index numbers repeat across volumes: an output on another one with the
+// input's number is another file.
+TEST(FileIdentity, NeedsVolumeAndIndexAlike) {
+    const FileIdentity input{true, false, 0x801, 1234, 1};
+    EXPECT_TRUE(SameFile(input, {true, false, 0x801, 1234, 2}));
+    EXPECT_FALSE(SameFile(input, {true, false, 0x802, 1234, 1}));
+    EXPECT_FALSE(SameFile(input, {true, false, 0x801, 1235, 1}));
+}
 
 TEST(OutputName, TakesTheStemOrRefuses) {
     const NameCase cases[] = {
