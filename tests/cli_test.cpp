@@ -557,7 +557,6 @@ INSTANTIATE_TEST_SUITE_P(Walks, FaultRow, testing::Values(
 
 struct Struck {
     const char* name;
-    std::string input;
     std::string inject;  // for strace -e
     int status;
     std::string out;
@@ -571,24 +570,29 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
 #endif
     if (std::system("strace -V > /dev/null 2>&1") != 0) GTEST_SKIP() << "needs strace";
     ScratchDir dir, traces;
-    WriteFile(dir.path / "in.wav", Mono);
+    WriteFile(dir.path / "in.wav", Stereo);
     ASSERT_EQ(RunTraced(dir.path, {"-o", Utf8(traces.path / "trace")}).status, 0);
     int lastWrite = 0;  // standard output going out, the outputs complete
+    int leftClose = 0;  // the first of the closes of the outputs
     for (const Call& call : CallsAfterOpening(ReadFile(traces.path / "trace"))) {
         if (call.name == "write") lastWrite = call.number;
+        if (call.name == "close" && call.file == "in_l.vsf" && leftClose == 0) leftClose = call.number;
     }
     const Struck rows[] = {
         // Another run locked the file this one had just created: it is that run's.
-        {"AnotherRunLockedANewOutput", Stereo, "flock:error=EAGAIN:when=2", 1,
+        {"AnotherRunLockedANewOutput", "flock:error=EAGAIN:when=2", 1,
          StereoInfo + "\nCan't create in_r.vsf\n\n", {{"in_r.vsf", ""}}},
-        {"SignalJustAfterCreating", Mono, "flock:signal=TERM:when=1", 128 + SIGTERM, "", {}},
-        {"SignalOnceComplete", Mono, "write:signal=TERM:when=" + std::to_string(lastWrite),
-         128 + SIGTERM, MonoInfo, {{"in.vsf", MonoVsf}}},
+        {"SignalJustAfterCreating", "flock:signal=TERM:when=1", 128 + SIGTERM, "", {}},
+        {"SignalOnceComplete", "write:signal=TERM:when=" + std::to_string(lastWrite), 128 + SIGTERM,
+         StereoInfo, {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}},
+        // Both fail, as on a file server that reports errors only then: the first is named.
+        {"BothClosesFail", "close:error=EIO:when=" + std::to_string(leftClose) + "+", 1,
+         StereoInfo + "\nCan't write in_l.vsf\n\n", {}},
     };
     for (const Struck& row : rows) {
         SCOPED_TRACE(row.name);
         for (const auto& entry : fs::directory_iterator(dir.path)) fs::remove(entry);
-        WriteFile(dir.path / "in.wav", row.input);
+        WriteFile(dir.path / "in.wav", Stereo);
         const RunResult run = RunTraced(dir.path, {"-o", "/dev/null", "-e", "inject=" + row.inject});
         EXPECT_EQ(run.status, row.status);
         EXPECT_EQ(run.out, row.out);

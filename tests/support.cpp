@@ -84,11 +84,12 @@ std::FILE* OpenFailingInput(FailingInput& in) {
     cookie_io_functions_t io{};
     io.read = [](void* c, char* to, std::size_t n) -> ssize_t {
         FailingInput& in = *static_cast<FailingInput*>(c);
-        if (in.at >= in.readable && !(in.once && in.failed)) {
+        const bool pastFault = in.once && (in.failed || in.at > in.readable);
+        if (in.at >= in.readable && !pastFault) {
             in.failed = true;
             return in.error ? -1 : 0;
         }
-        n = std::min(n, (in.failed ? in.bytes.size() : in.readable) - in.at);
+        n = std::min(n, (pastFault ? in.bytes.size() : in.readable) - in.at);
         std::copy_n(in.bytes.data() + in.at, n, to);
         in.at += n;
         return ssize_t(n);

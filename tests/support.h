@@ -37,7 +37,8 @@ std::string Contents(std::FILE* stream);
 
 #if defined(__GLIBC__)
 // A stream over `bytes` that reads the first `readable` of them, then fails
-// (`error`) or ends as a file that shrank would; `once`, it then reads on.
+// (`error`) or ends as a file that shrank would. `once`, only a read at
+// `readable` fails, and only the first: reads elsewhere and after go on.
 // Its size still shows them all.
 struct FailingInput {
     std::string bytes;
