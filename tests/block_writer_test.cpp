@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/platform.h"
 #include "support.h"
 #include "wave/wave_reader.h"
 
@@ -77,6 +78,21 @@ TEST(BlockLayout, CountsPast16Bits) {
     EXPECT_EQ(file.size(), 65537u * 512);
     EXPECT_EQ(file.substr(0, 4), std::string("\x00\x01\x00\x01", 4));
     EXPECT_EQ(file.substr(65536 * 512, 3), "\x5A\xFF\xFF");
+    std::fclose(input);
+    std::fclose(output);
+}
+
+// A sparse input that ends past 4 GiB: cut to 32 bits, its end would
+// seem to be at byte 16, before the samples.
+TEST(BlockLayout, MeasuresAnInputPast4GiB) {
+    std::FILE* input = StreamOf(SizeAndSamples(600, 600));
+    ASSERT_TRUE(Seek(input, 0x100000010 - 1, SEEK_SET));
+    std::fputc(0, input);
+    std::rewind(input);
+    std::FILE* output = std::tmpfile();
+
+    ASSERT_EQ(WriteBlockFiles(input, output, nullptr, ChannelsMono), WriteOk);
+    EXPECT_EQ(Contents(output), BlockFile(Samples(600), 2));
     std::fclose(input);
     std::fclose(output);
 }

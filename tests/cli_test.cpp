@@ -47,6 +47,17 @@ const std::string StereoInfo =
 const std::string Mono = Wave(Chunk("data", Samples(600)));
 const std::string Stereo = Wave(Chunk("data", Samples(600)), 2);
 
+// Why the tests that run the program under strace cannot run here, or null.
+const char* WithoutStrace() {
+#if defined(_WIN32)
+    return "Windows has no strace";
+#elif defined(SNDBLOK_EMULATED)
+    return "strace would trace the emulator that runs the program, not the program";
+#else
+    return std::system("strace -V > /dev/null 2>&1") != 0 ? "needs strace" : nullptr;
+#endif
+}
+
 // What the program must write for them, written out by hand.
 const std::string MonoVsf = BlockFile(Samples(600), 2);
 const std::string LeftVsf = BlockFile(Channel(Samples(600), 0, 2, 300), 1);
@@ -219,7 +230,6 @@ const char* WindowsLacks(const CliCase& c) {
     if (c.options.stdoutUnread) return "SIGPIPE";
     if (!c.options.closed.empty()) return "starting a program with descriptors closed";
     if (c.options.fileSizeLimit != 0) return "RLIMIT_FSIZE";
-    if (!c.options.wrapper.empty()) return "strace";
     return nullptr;
 }
 #endif
@@ -288,9 +298,7 @@ TEST_P(CliRow, PrintsExitsAndWritesAsExpected) {
 #if defined(_WIN32)
     if (const char* lack = WindowsLacks(c)) GTEST_SKIP() << "Windows has no " << lack;
 #endif
-    if (!c.options.wrapper.empty() && std::system("strace -V > /dev/null 2>&1") != 0) {
-        GTEST_SKIP() << "needs strace";
-    }
+    if (const char* why = c.options.wrapper.empty() ? nullptr : WithoutStrace()) GTEST_SKIP() << why;
     ScratchDir dir;
     std::vector<std::intptr_t> open;
     Prepare(dir.path, c, open);
@@ -511,12 +519,11 @@ void ExpectSafeEnd(const FaultWalk& w, const fs::path& dir, const RunResult& run
 
 class FaultRow : public testing::TestWithParam<FaultWalk> {};
 
+void PrintTo(const FaultWalk& w, std::ostream* os) { *os << w.name; }
+
 // Fails each system call made after the input is opened, one run each.
 TEST_P(FaultRow, EndsSafelyWhicheverCallFails) {
-#if defined(_WIN32)
-    GTEST_SKIP() << "needs strace";
-#endif
-    if (std::system("strace -V > /dev/null 2>&1") != 0) GTEST_SKIP() << "needs strace";
+    if (const char* why = WithoutStrace()) GTEST_SKIP() << why;
     const FaultWalk& w = GetParam();
     ScratchDir dir, traces;
     // 540,000 samples fill 1,055 blocks, or 528 a channel.
@@ -565,10 +572,7 @@ struct Struck {
 
 // One call made to fail, or followed by a signal.
 TEST(Cli, EndsRightWhenOneCallIsStruck) {
-#if defined(_WIN32)
-    GTEST_SKIP() << "needs strace";
-#endif
-    if (std::system("strace -V > /dev/null 2>&1") != 0) GTEST_SKIP() << "needs strace";
+    if (const char* why = WithoutStrace()) GTEST_SKIP() << why;
     ScratchDir dir, traces;
     WriteFile(dir.path / "in.wav", Stereo);
     ASSERT_EQ(RunTraced(dir.path, {"-o", Utf8(traces.path / "trace")}).status, 0);
