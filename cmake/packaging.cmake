@@ -28,6 +28,16 @@ RIFF WAVE file holds 32 kHz G.711 mu-law audio and copies its sample bytes,
 unchanged, into one file of 512-byte blocks per channel.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
+# Folders as Debian wants them, whatever the umask of whoever builds.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS})
+# CPack runs apart from this configuration: hand it the same date, and the
+# script that dates what it stages.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/cpack-epoch.cmake)
+file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
+     "set(ENV{SOURCE_DATE_EPOCH} ${SNDBLOK_SOURCE_DATE_EPOCH})\n")
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/stamp-staged-files.cmake)
 
 if(WIN32)
     # The program with its documents beside it, the manual page as text.
@@ -79,8 +89,12 @@ install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# CPack runs apart from this configuration: hand it the same date.
-set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/cpack-epoch.cmake)
-file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
-     "set(ENV{SOURCE_DATE_EPOCH} ${SNDBLOK_SOURCE_DATE_EPOCH})\n")
+if(CMAKE_CROSSCOMPILING)
+    # Debian's name for the processor; dpkg would name this machine's.
+    set(debian_arch_aarch64 arm64)
+    set(debian_arch_arm armhf)
+    set(debian_arch_s390x s390x)
+    set(debian_arch_x86_64 amd64)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${debian_arch_${CMAKE_SYSTEM_PROCESSOR}})
+endif()
 include(CPack)

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Builds every release artifact into dist/ and lists their SHA-256 sums in
+# dist/SHA256SUMS: the Debian packages for amd64, arm64 and armhf, the
+# Windows zip, and for x86_64 and aarch64 Linux a tarball with a statically
+# linked program and its documents. Every date in them is the last
+# commit's (SOURCE_DATE_EPOCH), so a run in another clone of the same
+# commit gives the same bytes. Usage: scripts/release.sh
+#
+# On Debian 12, as root, first:
+#   dpkg --add-architecture arm64 && dpkg --add-architecture armhf && apt-get update
+#   apt-get install cmake ninja-build g++ dpkg-dev file groff-base \
+#       g++-aarch64-linux-gnu g++-arm-linux-gnueabihf g++-mingw-w64-x86-64-posix \
+#       libc6:arm64 libc6:armhf
+# (the foreign libc6 packages give the packages their Depends).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+umask 022
+version=$(sed -n 's/^project(sndblok VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+work=build/dist
+rm -rf dist "$work"
+mkdir -p dist
+
+# Configures and builds the release program in $work/NAME, for the
+# processor the toolchain file names (none: this machine).
+build() {
+    local name=$1 toolchain=$2
+    shift 2
+    cmake -S . -B "$work/$name" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+          ${toolchain:+--toolchain "$PWD/cmake/$toolchain"} "$@" > /dev/null
+    cmake --build "$work/$name" > /dev/null
+}
+
+for arch in amd64:"" arm64:aarch64-linux-gnu.cmake armhf:arm-linux-gnueabihf.cmake; do
+    build "deb-${arch%%:*}" "${arch#*:}"
+    (cd "$work/deb-${arch%%:*}" && cpack -G DEB > /dev/null)
+    cp "$work/deb-${arch%%:*}/sndblok_${version}_${arch%%:*}.deb" dist/
+done
+
+build windows mingw-w64.cmake
+(cd "$work/windows" && cpack -G ZIP > /dev/null)
+cp "$work/windows/sndblok-$version-win64.zip" dist/
+
+# A static program runs on any Linux of its processor, whatever its C library.
+for arch in x86_64:"" aarch64:aarch64-linux-gnu.cmake; do
+    name=sndblok-$version-linux-${arch%%:*}
+    build "static-${arch%%:*}" "${arch#*:}" -DSNDBLOK_STATIC=ON
+    tree=$work/static-${arch%%:*}/$name
+    mkdir -p "$tree"
+    cmake --install "$work/static-${arch%%:*}" --strip --prefix "$PWD/$tree/install" > /dev/null
+    cp "$tree/install/bin/sndblok" "$tree/"
+    cp README.md LICENSE CHANGELOG.md "$work/static-${arch%%:*}/sndblok.1" "$tree/"
+    rm -r "$tree/install"
+    chmod 755 "$tree/sndblok"
+    chmod 644 "$tree"/*.md "$tree/LICENSE" "$tree/sndblok.1"
+    tar -C "$(dirname "$tree")" --sort=name --mtime="@$SOURCE_DATE_EPOCH" --owner=0 --group=0 \
+        --numeric-owner -cf - "$name" | gzip -9n > "dist/$name.tar.gz"
+done
+
+(cd dist && sha256sum -- *.deb *.zip *.tar.gz > SHA256SUMS)
+cat dist/SHA256SUMS
