@@ -28,10 +28,6 @@ RIFF WAVE file holds 32 kHz G.711 mu-law audio and copies its sample bytes,
 unchanged, into one file of 512-byte blocks per channel.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
-# Folders as Debian wants them, whatever the umask of whoever builds.
-set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
-    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS})
 # CPack runs apart from this configuration: hand it the same date, and the
 # script that dates what it stages.
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/cpack-epoch.cmake)
@@ -81,10 +77,14 @@ add_custom_command(OUTPUT sndblok.1.gz
 add_custom_target(documents ALL DEPENDS changelog.gz sndblok.1.gz)
 
 include(GNUInstallDirs)
+install(CODE "set(sndblok_install_dirs
+    ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_MANDIR}/man1 ${CMAKE_INSTALL_DOCDIR})")
+install(SCRIPT cmake/open-install-dirs.cmake)
 install(TARGETS sndblok RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_BINARY_DIR}/sndblok.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(SCRIPT cmake/open-install-dirs.cmake)
 
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
