@@ -123,6 +123,12 @@ const std::string Titled = Wave(Chunk("LIST", "INFO" + Chunk("INAM", "sensor dat
 const std::vector<std::string> NoLocks = {"env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-o",
                                           "/dev/null", "-e", "inject=flock:error=ENOLCK"};
 
+// Another run replaces the output this run has just created, in the second
+// that strace holds this run back before its lock.
+const std::vector<std::string> ReplacedBeforeLock = {
+    "sh", "-c", "env ASAN_OPTIONS=detect_leaks=0 strace -o /dev/null -e inject=flock:delay_enter=1000000 "
+    "\"$@\" & while [ ! -e in.vsf ]; do :; done; rm in.vsf; : > in.vsf; wait $!", "sh"};
+
 const CliCase CliCases[] = {
     {"NoArgument", Mono, {}, "\nInput <filename>.wav file required\n" + Banner, 1, {}},
     {"TwoArguments", Mono, {"in.wav", "in.wav"}, "\nInput <filename>.wav file required\n" + Banner, 1, {}},
@@ -187,6 +193,8 @@ const CliCase CliCases[] = {
     {"LeftAndRightOneFileWithoutLocks", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1,
      {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}}, "in.wav", {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}},
      {.wrapper = NoLocks}},
+    {"OutputReplacedBeforeItsLock", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", ""}}, "in.wav", {},
+     {.wrapper = ReplacedBeforeLock}},
     {"WithoutLocks", Stereo, {"in.wav"}, StereoInfo, 0, {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, "in.wav", {},
      {.wrapper = NoLocks}},
     // Inputs that cannot be read.
