@@ -127,6 +127,7 @@ OpenStatus OpenOutputFile(const char* path, std::FILE*& stream, FileHandle& file
     if (file != nullptr) {
         if (created) RemoveFile(path, file);
         CloseHandle(file);
+        file = NoFile;
     }
     return OpenFailed;
 }
