@@ -245,13 +245,15 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
         for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         if (chdir(cwd.c_str()) != 0) _exit(127);
+        // The program starts with standard descriptors alone, as from a shell.
+        const auto redirect = [](int from, int to) {
+            dup2(from, to);
+            if (from != to) close(from);
+        };
         const char* to = options.stdoutTo ? options.stdoutTo : out.c_str();
-        dup2(options.stdoutUnread ? unread[1] : open(to, O_WRONLY | O_CREAT, 0600), 1);
-        dup2(open(err.c_str(), O_WRONLY | O_CREAT, 0600), 2);
-        if (options.stdoutUnread) {
-            close(unread[0]);
-            close(unread[1]);
-        }
+        redirect(options.stdoutUnread ? unread[1] : open(to, O_WRONLY | O_CREAT, 0600), 1);
+        redirect(open(err.c_str(), O_WRONLY | O_CREAT, 0600), 2);
+        if (options.stdoutUnread) close(unread[0]);
         for (const int fd : options.closed) close(fd);
         if (options.fileSizeLimit != 0) {
             const rlimit limit{rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
@@ -268,7 +270,7 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
     int status = 0;
     waitpid(pid, &status, 0);
     const int ended = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return {ended, ReadFile(out), ReadFile(err)};
+    return {ended, ReadFile(out), ReadFile(err), WIFSIGNALED(status)};
 }
 
 #endif

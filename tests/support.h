@@ -85,6 +85,7 @@ struct RunResult {
     int status;  // the exit status, or 128 plus the signal that ended the run
     std::string out;
     std::string err;
+    bool signalled = false;  // ended by a signal, not by exiting
 };
 
 // Runs the program in `cwd` with `args` after the program name. Windows
