@@ -8,29 +8,30 @@ namespace {
 // Where the termination handler finds what to undo.
 Outputs* volatile active = nullptr;
 
-// A file the run made, or emptied, under a plain name that is its only one
-// goes; any other is emptied, so that the names the user made stay and
-// nothing claims blocks. Uses only calls that are safe in a signal handler.
+// Every file the run made or emptied is emptied, so that nothing of it
+// claims blocks even where it cannot be removed. Then a file the run made,
+// or one under a plain name that is its only one, goes; the names the user
+// made stay. Uses only calls that are safe in a signal handler.
 void UndoClaimed() {
     Outputs* outputs = active;
     if (outputs == nullptr) return;
     for (std::size_t i = 0; i < outputs->count; ++i) {
         Output& out = outputs->files[i];
         if (!out.claimed) continue;
-        if (out.removable) {
-            RemoveFile(out.name.text, out.file);
-        } else {
-            EmptyFile(out.file);
-        }
+        EmptyFile(out.file);
+        if (out.removable) RemoveFile(out.name.text, out.file);
         out.claimed = 0;
     }
 }
 
-// Closes the kept files, and with them the locks: the run is done with them.
+// Closes the kept files, and with them the locks: the run is done with
+// them. Termination is held back, so that it finds every claim or none.
 void Release(Outputs& outputs) {
+    HoldTermination();
+    for (std::size_t i = 0; i < outputs.count; ++i) outputs.files[i].claimed = 0;
+    ReleaseTermination();
     for (std::size_t i = 0; i < outputs.count; ++i) {
         Output& out = outputs.files[i];
-        out.claimed = 0;
         if (out.file != NoFile) CloseFile(out.file);
         out.file = NoFile;
     }
@@ -85,13 +86,13 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
         FileIdentity& id = identities[i];
         // A termination comes before the file is made or after it is recorded.
         HoldTermination();
-        const OpenStatus opened = OpenOutputFile(out.name.text, out.stream, out.file);
-        const bool isOpen = opened == Opened || opened == Created;
-        const bool known = isOpen && Identify(out.stream, id);
-        out.removable = (!known || id.links == 1) && !IsSymbolicLink(out.name.text);
-        out.claimed = opened == Created;
+        bool created;
+        const OpenStatus opened = OpenOutputFile(out.name.text, out.stream, out.file, created);
+        const bool known = opened == Opened && Identify(out.stream, id);
+        out.removable = created || (known && id.links == 1 && !IsSymbolicLink(out.name.text));
+        out.claimed = created;
         ReleaseTermination();
-        if (!isOpen) return Refused(outputs, out);
+        if (opened != Opened) return Refused(outputs, out);
         // Only regular files can be the same file: two names of the null
         // device are still two outputs.
         const bool isInput = SameRegularFile(id, in);
@@ -124,11 +125,14 @@ const Output* CloseOutputs(Outputs& outputs) {
         out.stream = nullptr;
         if (!(written && closed) && failed == nullptr) failed = &out;
     }
+    // Complete: the outputs are kept together, or, by a termination before
+    // this, undone together.
     if (failed == nullptr) Release(outputs);
     return failed;
 }
 
 void AbandonOutputs(Outputs& outputs) {
+    HoldTermination();
     // The streams go first, so nothing they buffered reaches a file after
     // it was emptied; the kept files still hold the locks.
     for (std::size_t i = 0; i < outputs.count; ++i) {
@@ -137,6 +141,7 @@ void AbandonOutputs(Outputs& outputs) {
         out.stream = nullptr;
     }
     UndoClaimed();
+    ReleaseTermination();
     Release(outputs);
 }
 

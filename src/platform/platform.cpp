@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #endif
 
 namespace sndblok {
@@ -61,7 +62,12 @@ HANDLE mainThread;
 BOOL WINAPI Interrupted(DWORD) {
     EnterCriticalSection(&window);
     SuspendThread(mainThread);
-    terminationCleanup();
+    // SuspendThread only asks; the thread has stopped, and finished the
+    // write it was in, once its registers can be read.
+    CONTEXT registers;
+    registers.ContextFlags = CONTEXT_CONTROL;
+    GetThreadContext(mainThread, &registers);
+    if (terminationCleanup != nullptr) terminationCleanup();
     // Ends at once, as Windows ends an interrupted program, without the
     // exit's flush of the stream buffers into what was just emptied.
     TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
@@ -85,6 +91,13 @@ StartStatus PrepareProcess() {
         if (std::freopen("NUL", modes[i], streams[i]) == nullptr) return StartFailed;
         if (streams[i] == stdout) status = StdoutWasClosed;
     }
+    // Ctrl-C (unless the program started with it ignored), Ctrl-Break and
+    // the console closing.
+    InitializeCriticalSection(&window);
+    const HANDLE self = GetCurrentProcess();
+    DuplicateHandle(self, GetCurrentThread(), self, &mainThread,
+                    THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, 0);
+    SetConsoleCtrlHandler(Interrupted, TRUE);
     // Text mode would print every "\n" as "\r\n".
     return _setmode(_fileno(stdout), _O_BINARY) != -1 ? status : StartFailed;
 }
@@ -94,7 +107,10 @@ std::FILE* OpenForReading(const char* path) {
     return name != nullptr ? _wfopen(name, L"rb") : nullptr;
 }
 
-OpenStatus OpenOutputFile(const char* path, std::FILE*& stream, FileHandle& file) {
+OpenStatus OpenOutputFile(const char* path, std::FILE*& stream, FileHandle& file, bool& created) {
+    stream = nullptr;
+    file = NoFile;
+    created = false;
     const wchar_t* name = Wide(path);
     if (name == nullptr) return OpenFailed;
     // Shared with nobody: that is the lock against other runs.
@@ -103,7 +119,7 @@ OpenStatus OpenOutputFile(const char* path, std::FILE*& stream, FileHandle& file
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     };
     HANDLE handle = open(CREATE_NEW);
-    bool created = handle != INVALID_HANDLE_VALUE;
+    created = handle != INVALID_HANDLE_VALUE;
     if (!created && GetLastError() == ERROR_FILE_EXISTS) {
         handle = open(OPEN_EXISTING);
         // A symbolic link that points nowhere: create its target.
@@ -115,20 +131,15 @@ OpenStatus OpenOutputFile(const char* path, std::FILE*& stream, FileHandle& file
     if (handle == INVALID_HANDLE_VALUE) {
         return GetLastError() == ERROR_SHARING_VIOLATION ? HeldElsewhere : OpenFailed;
     }
+    file = handle;
+    // The stream takes a copy; `file` stays the run's until it is done.
     const HANDLE self = GetCurrentProcess();
-    if (!DuplicateHandle(self, handle, self, &file, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-        file = nullptr;
-    }
-    const int fd = file != nullptr ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY) : -1;
+    HANDLE copy;
+    if (!DuplicateHandle(self, handle, self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) return OpenFailed;
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_BINARY);
     stream = fd >= 0 ? _fdopen(fd, "r+b") : nullptr;
-    if (stream != nullptr) return created ? Created : Opened;
-    if (fd >= 0) _close(fd); else CloseHandle(handle);
-    stream = nullptr;
-    if (file != nullptr) {
-        if (created) RemoveFile(path, file);
-        CloseHandle(file);
-        file = NoFile;
-    }
+    if (stream != nullptr) return Opened;
+    if (fd >= 0) _close(fd); else CloseHandle(copy);
     return OpenFailed;
 }
 
@@ -139,7 +150,8 @@ bool EmptyFile(FileHandle file) {
     return SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end) != 0;
 }
 
-// The file goes once its last handle is closed; the name is not needed.
+// The file goes once its last handle is closed. The handle leads to the
+// file itself, not to a link on the way, so the name is not needed.
 bool RemoveFile(const char*, FileHandle file) {
     FILE_DISPOSITION_INFO disposition{TRUE};
     return SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
@@ -168,15 +180,7 @@ bool IsSymbolicLink(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// Ctrl-C (unless the program started with it ignored), Ctrl-Break and the
-// console closing.
-void OnTermination(void (*cleanup)()) {
-    terminationCleanup = cleanup;
-    InitializeCriticalSection(&window);
-    const HANDLE self = GetCurrentProcess();
-    DuplicateHandle(self, GetCurrentThread(), self, &mainThread, THREAD_SUSPEND_RESUME, FALSE, 0);
-    SetConsoleCtrlHandler(Interrupted, TRUE);
-}
+void OnTermination(void (*cleanup)()) { terminationCleanup = cleanup; }
 
 void HoldTermination() { EnterCriticalSection(&window); }
 
@@ -200,11 +204,25 @@ sigset_t TerminationSet() {
     return set;
 }
 
-// Installed with the default action restored on entry, so raising the
-// signal again ends the program the way the signal would have.
+// Installed with the default action restored on entry and every signal
+// blocked. Once the run is undone, the signal is let through and raised
+// again, so the program ends the way the signal would have ended it. The
+// first process of a PID namespace ignores a signal at its default action,
+// so the raise can return: the run still ends, and not with success.
 void Terminate(int signal) {
-    terminationCleanup();
+    if (terminationCleanup != nullptr) terminationCleanup();
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
     std::raise(signal);
+    _exit(128 + signal);
+}
+
+FileIdentity IdentityOf(const struct stat& status) {
+    return {S_ISREG(status.st_mode), S_ISFIFO(status.st_mode),
+            static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+            static_cast<std::uint64_t>(status.st_nlink)};
 }
 
 // A regular file is locked for the run; devices are not. flock locks
@@ -218,8 +236,7 @@ OpenStatus Lock(int fd, const char* path) {
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK ? HeldElsewhere : Opened;
     // The run that held it may have removed it between the open and the lock.
     if (stat(path, &named) != 0) return errno == ENOENT ? HeldElsewhere : OpenFailed;
-    const bool same = named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
-    return same ? Opened : HeldElsewhere;
+    return SameFile(IdentityOf(named), IdentityOf(opened)) ? Opened : HeldElsewhere;
 }
 
 }  // namespace
@@ -240,51 +257,73 @@ StartStatus PrepareProcess() {
     }
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
+    for (const int signal : TerminationSignals) {
+        struct sigaction action;
+        if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
+        action.sa_handler = Terminate;
+        sigfillset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        sigaction(signal, &action, nullptr);
+    }
     return status;
 }
 
 std::FILE* OpenForReading(const char* path) { return std::fopen(path, "rb"); }
 
-OpenStatus OpenOutputFile(const char* path, std::FILE*& stream, FileHandle& file) {
+OpenStatus OpenOutputFile(const char* path, std::FILE*& stream, FileHandle& file, bool& created) {
+    stream = nullptr;
     const int flags = O_RDWR | O_NOCTTY | O_CLOEXEC;
-    int fd = open(path, flags | O_CREAT | O_EXCL, 0666);
-    const bool createdHere = fd >= 0;
-    bool created = createdHere;
+    file = open(path, flags | O_CREAT | O_EXCL, 0666);
+    created = file >= 0;
     if (!created && errno == EEXIST) {
-        fd = open(path, flags);
+        file = open(path, flags);
         // A symbolic link that points nowhere: create its target.
-        if (fd < 0 && errno == ENOENT) {
-            fd = open(path, flags | O_CREAT, 0666);
-            created = fd >= 0;
+        if (file < 0 && errno == ENOENT) {
+            file = open(path, flags | O_CREAT, 0666);
+            created = file >= 0;
         }
     }
-    if (fd < 0) return OpenFailed;
-    const OpenStatus locked = Lock(fd, path);
-    stream = locked == Opened ? fdopen(fd, "r+b") : nullptr;
-    file = stream != nullptr ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
-    if (file >= 0) return created ? Created : Opened;
-    // Removed while still locked; a file that another run locked is its own.
-    if (createdHere && locked != HeldElsewhere) unlink(path);
-    if (stream != nullptr) std::fclose(stream); else close(fd);
-    stream = nullptr;
-    return locked == HeldElsewhere ? HeldElsewhere : OpenFailed;
+    if (file < 0) return OpenFailed;
+    const OpenStatus locked = Lock(file, path);
+    if (locked == HeldElsewhere) created = false;
+    if (locked != Opened) return locked;
+    // The stream takes a copy; `file` stays the run's until it is done.
+    const int fd = fcntl(file, F_DUPFD_CLOEXEC, 0);
+    stream = fd >= 0 ? fdopen(fd, "r+b") : nullptr;
+    if (stream != nullptr) return Opened;
+    if (fd >= 0) close(fd);
+    return OpenFailed;
 }
 
 void CloseFile(FileHandle file) { close(file); }
 
 bool EmptyFile(FileHandle file) { return ftruncate(file, 0) == 0; }
 
-bool RemoveFile(const char* path, FileHandle) { return unlink(path) == 0; }
-
-namespace {
-
-FileIdentity IdentityOf(const struct stat& status) {
-    return {S_ISREG(status.st_mode), S_ISFIFO(status.st_mode),
-            static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
-            static_cast<std::uint64_t>(status.st_nlink)};
+bool RemoveFile(const char* path, FileHandle file) {
+    // Each link's text names the next from the link's own folder, up to as
+    // many links as the system itself would follow.
+    char names[2][PATH_MAX];
+    struct stat named, held;
+    for (int hop = 0;; ++hop) {
+        if (lstat(path, &named) != 0) return false;
+        if (!S_ISLNK(named.st_mode)) break;
+        char* next = names[hop % 2];
+        const char* slash = std::strrchr(path, '/');
+        const std::size_t folder = slash == nullptr ? 0 : static_cast<std::size_t>(slash - path) + 1;
+        if (hop == 40 || folder >= PATH_MAX) return false;
+        const ssize_t n = readlink(path, next + folder, PATH_MAX - folder);
+        if (n <= 0 || static_cast<std::size_t>(n) >= PATH_MAX - folder) return false;
+        next[folder + static_cast<std::size_t>(n)] = '\0';
+        if (next[folder] == '/') {
+            std::memmove(next, next + folder, static_cast<std::size_t>(n) + 1);
+        } else {
+            std::memcpy(next, path, folder);
+        }
+        path = next;
+    }
+    return fstat(file, &held) == 0 && SameFile(IdentityOf(named), IdentityOf(held)) &&
+           unlink(path) == 0;
 }
-
-}  // namespace
 
 bool Identify(std::FILE* stream, FileIdentity& identity) {
     struct stat status;
@@ -305,17 +344,7 @@ bool IsSymbolicLink(const char* path) {
     return lstat(path, &status) == 0 && S_ISLNK(status.st_mode);
 }
 
-void OnTermination(void (*cleanup)()) {
-    terminationCleanup = cleanup;
-    for (const int signal : TerminationSignals) {
-        struct sigaction action;
-        if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
-        action.sa_handler = Terminate;
-        sigfillset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND;
-        sigaction(signal, &action, nullptr);
-    }
-}
+void OnTermination(void (*cleanup)()) { terminationCleanup = cleanup; }
 
 void HoldTermination() {
     const sigset_t set = TerminationSet();

@@ -38,6 +38,9 @@ enum StartStatus : unsigned { Started = 0, StdoutWasClosed = 1, StartFailed = 2 
 // no file the program opens takes its number, and puts standard output in
 // binary mode. A write that cannot go on (to a pipe nobody reads, past a
 // file-size limit) then fails like any other instead of ending the program.
+// From here on an interrupt, termination or quit signal (a console event on
+// Windows) ends the run as a failure, whatever the process is: see
+// OnTermination.
 StartStatus PrepareProcess();
 
 // Opens an existing file for binary reading; the path is UTF-8.
@@ -54,15 +57,17 @@ using FileHandle = int;
 constexpr FileHandle NoFile = -1;
 #endif
 
-enum OpenStatus : unsigned { Opened = 0, Created = 1, HeldElsewhere = 2, OpenFailed = 3 };
+enum OpenStatus : unsigned { Opened = 0, HeldElsewhere = 1, OpenFailed = 2 };
 
 // Opens `path` for binary reading and writing without truncating it, and
 // creates it when it is missing (through a symbolic link that points
-// nowhere, too). A regular file is then locked against every other run:
-// HeldElsewhere when another run has it. On success `stream` is for the
-// writing and `file` keeps the same open file; otherwise nothing is open,
-// and nothing this call created is left.
-OpenStatus OpenOutputFile(const char* path, std::FILE*& stream, FileHandle& file);
+// nowhere, too): `created` says so. A regular file is then locked against
+// every other run: HeldElsewhere when another run has it, and then it is
+// that run's file, never created here. On success `stream` is for the
+// writing and `file` keeps the same open file. On failure `stream` is null,
+// and `file` is whatever was opened (NoFile when nothing was), so that the
+// caller undoes a created file as it undoes any other.
+OpenStatus OpenOutputFile(const char* path, std::FILE*& stream, FileHandle& file, bool& created);
 
 // Closes what OpenOutputFile kept, and with it the lock.
 void CloseFile(FileHandle file);
@@ -70,8 +75,9 @@ void CloseFile(FileHandle file);
 // Empties the file. Safe to call from a signal handler.
 bool EmptyFile(FileHandle file);
 
-// Removes the file opened as `path`, whose only name that is. Safe to call
-// from a signal handler.
+// Removes the file held as `file` under `path`, or under the name that
+// `path` leads to when it is a symbolic link, which stays; nothing when
+// that name no longer leads to `file`. Safe to call from a signal handler.
 bool RemoveFile(const char* path, FileHandle file);
 
 // What the program needs to know of a file.
@@ -93,10 +99,11 @@ inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
 
 bool IsSymbolicLink(const char* path);
 
-// On an interrupt, termination or quit signal (a console event on Windows),
-// stops the run, calls `cleanup`, then ends the program as that signal or
-// event would have ended it. Signals that were ignored when the program
-// started stay ignored.
+// What a termination does before it ends the run: undo what the run made.
+// The run then ends as that signal or event would have ended it, and never
+// with success: a process that ignores the signal at its default action (the
+// first of a PID namespace) ends with 128 plus its number instead. Signals
+// that were ignored when the program started stay ignored.
 void OnTermination(void (*cleanup)());
 
 // Between these two, termination waits: what the run creates and records
