@@ -93,6 +93,8 @@ enum Existing {
     StoreLink,      // a symbolic link to store/real.vsf, an old file
     Dangling,       // a symbolic link into card/, where nothing is yet
     ToHop,          // a symbolic link to hop.vsf, itself a link
+    FarDangling,    // Dangling, by an absolute path
+    ReplacedMidway, // replaced by another file while the run writes it
 };
 
 struct CliCase {
@@ -133,6 +135,9 @@ const std::vector<std::string> ReplacedBeforeLock = {
 // Every removal refused, as in a folder the user may not write to.
 const std::vector<std::string> NoRemovals = {"env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-o", "/dev/null",
                                              "-e", "inject=unlink,unlinkat:error=EACCES"};
+
+// Run from a new folder beside the input's.
+const std::vector<std::string> FromAFolderBeside = {"sh", "-c", "mkdir away && cd away && exec \"$@\"", "sh"};
 
 // Room for no descriptor beyond the input and one output: the copy that
 // the output's stream takes cannot be made.
@@ -194,8 +199,9 @@ const CliCase CliCases[] = {
     {"OverFileSizeLimitThroughDanglingLink", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav",
      {{"in.vsf", Dangling}}, {.fileSizeLimit = 70000}},
     // Emptied first, so a removal that fails leaves no samples.
-    {"OverFileSizeLimitThroughTwoLinks", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav",
-     {{"in.vsf", ToHop}, {"hop.vsf", Dangling}}, {.fileSizeLimit = 70000}},
+    // Each link's text is read from the link's own folder, not the program's.
+    {"OverFileSizeLimitThroughTwoLinks", Large, {"../in.wav"}, MonoInfo + "\nCan't write ../in.vsf\n\n", 1, {}, "in.wav",
+     {{"in.vsf", ToHop}, {"hop.vsf", FarDangling}}, {.wrapper = FromAFolderBeside, .fileSizeLimit = 70000}},
     {"OverFileSizeLimitRemovalRefused", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {{"in.vsf", ""}}, "in.wav",
      {}, {.wrapper = NoRemovals, .fileSizeLimit = 70000}},
     // Outputs that cannot be created, are another run's, or would destroy a
@@ -259,7 +265,8 @@ const char* WindowsLacks(const CliCase& c) {
     for (const auto& [name, existing] : c.before) {
         if (existing == FullDisk || existing == NullDevice) return "/dev/full and /dev/null";
         if (existing == Fifo || existing == FedFifo) return "FIFOs";
-        if (existing == InputLink || existing == StoreLink || existing == Dangling || existing == ToHop) {
+        if (existing == InputLink || existing == StoreLink || existing == Dangling || existing == ToHop ||
+            existing == FarDangling) {
             return "symbolic links for everyone (MinGW cannot make them)";
         }
     }
@@ -277,7 +284,7 @@ bool Has(const CliCase& c, const std::string& name, Existing existing) {
 
 bool IsSymbolicLink(Existing existing) {
     return existing == FullDisk || existing == NullDevice || existing == InputLink ||
-           existing == StoreLink || existing == Dangling || existing == ToHop;
+           existing == StoreLink || existing == Dangling || existing == ToHop || existing == FarDangling;
 }
 
 // Makes what a row wants in the folder. What must stay open during the run
@@ -323,6 +330,11 @@ void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector
                 fs::create_symlink(fs::path("card") / path.filename(), path);
                 break;
             case ToHop: fs::create_symlink("hop.vsf", path); break;
+            case FarDangling:
+                fs::create_directory(dir / "card");
+                fs::create_symlink(dir / "card" / path.filename(), path);
+                break;
+            case ReplacedMidway: break;  // by the interrupt test's script
         }
     }
 }
@@ -414,6 +426,8 @@ TEST(Cli, UndoesItsOutputsWhenInterrupted) {
         // Emptied, but the names the user made stay.
         {"TermThroughLink", 1, "TERM", 128 + SIGTERM, StoreLink},
         {"TermHardLinked", 1, "TERM", 128 + SIGTERM, SharedLink},
+        // A file that someone else put at the output name is not the run's.
+        {"TermAfterOutputReplaced", 1, "TERM", 128 + SIGTERM, ReplacedMidway},
         // Ignored when the program started, as `&` in a script leaves
         // SIGINT: the run goes on to the end.
         {"InterruptIgnoredAtStart", 1, "INT", 0, OldFile, 1 << 24},
@@ -451,8 +465,9 @@ TEST(Cli, UndoesItsOutputsWhenInterrupted) {
         const std::string program = c.firstOfNamespace ? "p=$(cat /proc/$!/task/$!/children); " : "p=$!; ";
         const std::string ready = c.before == Fifo ? "[ \"$(cut -d' ' -f2,3 /proc/${p% }/stat)\" = '(sndblok) S' ]"
                                                    : "[ -s " + first + " ]";
-        const std::string script = start + "\"$@\" > /dev/null & until " + program + ready +
-                                   "; do :; done; kill -" + c.signal + " $p; : 1<> in.wav; wait $!";
+        const std::string replace = c.before == ReplacedMidway ? "printf kept > other; mv other " + first + "; " : "";
+        const std::string script = start + "\"$@\" > /dev/null & until " + program + ready + "; do :; done; " +
+                                   replace + "kill -" + c.signal + " $p; : 1<> in.wav; wait $!";
         const RunResult run = RunSndblok(dir.path, {"in.wav"}, {.wrapper = {"sh", "-c", script, "sh"}});
         EXPECT_EQ(run.status, c.status);
         if (c.status == 0) {
@@ -460,6 +475,8 @@ TEST(Cli, UndoesItsOutputsWhenInterrupted) {
             EXPECT_EQ(ReadFile(dir.path / first).substr(0, 4), std::string("\0\0\x80\0", 4));
         } else if (c.before == OldFile || c.before == Fifo) {
             EXPECT_FALSE(fs::exists(dir.path / first));
+        } else if (c.before == ReplacedMidway) {
+            EXPECT_EQ(ReadFile(dir.path / first), "kept");
         } else {
             EXPECT_TRUE(fs::exists(dir.path / first));
             EXPECT_EQ(fs::file_size(target), 0u);
