@@ -19,6 +19,9 @@ function finish() {
     if (version != "") printf "\n -- %s  %s\n", maintainer, date
 }
 
+# Changes not yet released belong to no package.
+/^## Unreleased$/ { next }
+
 /^## / {
     finish()
     if (version != "") print ""
