@@ -58,7 +58,7 @@ int main(int argc, char* argv[]) {
     const char* path = argv[1];
     const NameStatus named = SetStem(stem, path);
     // Anything printed would land in a file the run reads or writes: print nothing.
-    if (PrintsIntoRunFile(outputs, path, named == NameOk ? &stem : nullptr)) return 1;
+    if (PrintsIntoRunFile(path, named == NameOk ? &stem : nullptr)) return 1;
     std::FILE* input = OpenForReading(path);
     if (input == nullptr) return Refuse(text::CantOpenInput, path, nullptr);
     std::setvbuf(input, inputBuffer, _IOFBF, StreamBufferSize);

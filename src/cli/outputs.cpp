@@ -42,22 +42,17 @@ const Output* Refused(Outputs& outputs, const Output& out) {
     return &out;
 }
 
-bool SameRegularFile(const FileIdentity& a, const FileIdentity& b) {
-    return a.regular && b.regular && SameFile(a, b);
-}
-
 }  // namespace
 
-bool PrintsIntoRunFile(Outputs& outputs, const char* inputPath, const OutputName* stem) {
+bool PrintsIntoRunFile(const char* inputPath, const OutputName* stem) {
+    static OutputName name;
     FileIdentity printed, other;
-    if (!Identify(stdout, printed) || !printed.regular) return false;
-    if (IdentifyPath(inputPath, other) && SameRegularFile(printed, other)) return true;
+    if (!Identify(stdout, printed)) return false;
+    if (IdentifyPath(inputPath, other) && SameFile(printed, other)) return true;
     if (stem == nullptr) return false;
-    OutputName& name = outputs.files[0].name;
     for (const char* suffix : {MonoSuffix, LeftSuffix, RightSuffix}) {
         name = *stem;
-        WithSuffix(name, suffix);
-        if (IdentifyPath(name.text, other) && SameRegularFile(printed, other)) return true;
+        if (IdentifyPath(WithSuffix(name, suffix), other) && SameFile(printed, other)) return true;
     }
     return false;
 }
@@ -86,25 +81,26 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
         FileIdentity& id = identities[i];
         // A termination comes before the file is made or after it is recorded.
         HoldTermination();
-        bool created;
-        const OpenStatus opened = OpenOutputFile(out.name.text, out.stream, out.file, created);
-        const bool known = opened == Opened && Identify(out.stream, id);
+        bool created = false;
+        OpenStatus opened = OpenOutputFile(out.name.text, out.file, created);
+        const bool known = opened == Opened && Identify(out.file, id);
+        if (known && Claimable(id)) opened = LockFile(out.file, out.name.text, id);
+        // A file that another run locked is that run's, even one made here.
+        out.claimed = created && opened != HeldElsewhere;
         out.removable = created || (known && id.links == 1 && !IsSymbolicLink(out.name.text));
-        out.claimed = created;
         ReleaseTermination();
         if (opened != Opened) return Refused(outputs, out);
-        // Only regular files can be the same file: two names of the null
-        // device are still two outputs.
-        const bool isInput = SameRegularFile(id, in);
-        const bool isLeft = i == 1 && SameRegularFile(id, identities[0]);
-        if (!known || id.fifo || isInput || isLeft ||
+        out.stream = StreamFor(out.file);
+        const bool isInput = SameFile(id, in);
+        const bool isLeft = i == 1 && SameFile(id, identities[0]);
+        if (!known || id.fifo || isInput || isLeft || out.stream == nullptr ||
             std::setvbuf(out.stream, out.buffer, _IOFBF, StreamBufferSize) != 0) {
             return Refused(outputs, out);
         }
     }
     for (std::size_t i = 0; i < outputs.count; ++i) {
         Output& out = outputs.files[i];
-        if (!identities[i].regular || out.claimed) continue;
+        if (!Claimable(identities[i]) || out.claimed) continue;
         // Only once it is really emptied is an earlier file the run's to undo.
         HoldTermination();
         const bool emptied = EmptyFile(out.file);

@@ -1,6 +1,7 @@
-// What differs between POSIX systems and Windows, behind plain names. No
-// other file of the program includes a system header beyond the C and C++
-// standard ones.
+// What differs between POSIX systems and Windows, behind plain names: the
+// one contract that posix.cpp and windows.cpp each keep, every function
+// meaning the same on both. No other file of the program includes a system
+// header beyond the C and C++ standard ones.
 #pragma once
 
 #include <climits>
@@ -10,16 +11,20 @@
 
 namespace sndblok {
 
+// The longest path the system opens, in UTF-8 bytes; a byte from a stream;
+// a file the run holds open apart from its stream.
 #if defined(_WIN32)
 // Windows paths run to 32,767 UTF-16 units, each at most 3 bytes in UTF-8.
 constexpr std::size_t MaxPathBytes = 32767 * 3;
-
 // The program has one thread, so the stream's lock buys nothing per byte.
 inline int NextByte(std::FILE* input) { return _getc_nolock(input); }
+using FileHandle = void*;
+constexpr FileHandle NoFile = nullptr;
 #else
 constexpr std::size_t MaxPathBytes = PATH_MAX;
-
 inline int NextByte(std::FILE* input) { return getc_unlocked(input); }
+using FileHandle = int;
+constexpr FileHandle NoFile = -1;
 #endif
 
 // Positions in a file: 64 bits everywhere, so inputs over 2 GiB are measured right.
@@ -34,8 +39,8 @@ bool Seek(std::FILE* stream, FileOffset offset, int whence);
 // How the standard streams stood when the program started.
 enum StartStatus : unsigned { Started = 0, StdoutWasClosed = 1, StartFailed = 2 };
 
-// Opens the null device on each standard descriptor that is closed, so that
-// no file the program opens takes its number, and puts standard output in
+// Opens the null device on each standard stream that is closed, so that no
+// file the program opens takes its place, and puts standard output in
 // binary mode. A write that cannot go on (to a pipe nobody reads, past a
 // file-size limit) then fails like any other instead of ending the program.
 // From here on an interrupt, termination or quit signal (a console event on
@@ -45,40 +50,6 @@ StartStatus PrepareProcess();
 
 // Opens an existing file for binary reading; the path is UTF-8.
 std::FILE* OpenForReading(const char* path);
-
-// An output file as the system holds it, apart from its stream. It stays
-// open after the stream is closed, so that the run keeps the file to itself
-// until it has finished with it.
-#if defined(_WIN32)
-using FileHandle = void*;
-constexpr FileHandle NoFile = nullptr;
-#else
-using FileHandle = int;
-constexpr FileHandle NoFile = -1;
-#endif
-
-enum OpenStatus : unsigned { Opened = 0, HeldElsewhere = 1, OpenFailed = 2 };
-
-// Opens `path` for binary reading and writing without truncating it, and
-// creates it when it is missing (through a symbolic link that points
-// nowhere, too): `created` says so. A regular file is then locked against
-// every other run: HeldElsewhere when another run has it, and then it is
-// that run's file, never created here. On success `stream` is for the
-// writing and `file` keeps the same open file. On failure `stream` is null,
-// and `file` is whatever was opened (NoFile when nothing was), so that the
-// caller undoes a created file as it undoes any other.
-OpenStatus OpenOutputFile(const char* path, std::FILE*& stream, FileHandle& file, bool& created);
-
-// Closes what OpenOutputFile kept, and with it the lock.
-void CloseFile(FileHandle file);
-
-// Empties the file. Safe to call from a signal handler.
-bool EmptyFile(FileHandle file);
-
-// Removes the file held as `file` under `path`, or under the name that
-// `path` leads to when it is a symbolic link, which stays; nothing when
-// that name no longer leads to `file`. Safe to call from a signal handler.
-bool RemoveFile(const char* path, FileHandle file);
 
 // What the program needs to know of a file.
 struct FileIdentity {
@@ -91,13 +62,51 @@ struct FileIdentity {
 
 // False when the file's identity cannot be had.
 bool Identify(std::FILE* stream, FileIdentity& identity);
+bool Identify(FileHandle file, FileIdentity& identity);
 bool IdentifyPath(const char* path, FileIdentity& identity);
 
+// Only a regular file is the run's to claim: to lock against other runs, to
+// empty and undo, and to compare with other files. A device, such as the
+// null device behind a link, is written as it is.
+inline bool Claimable(const FileIdentity& id) { return id.regular; }
+
+// Two names of one file. Two names of the null device are still two outputs.
 inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
-    return a.volume == b.volume && a.index == b.index;
+    return Claimable(a) && Claimable(b) && a.volume == b.volume && a.index == b.index;
 }
 
 bool IsSymbolicLink(const char* path);
+
+enum OpenStatus : unsigned { Opened = 0, HeldElsewhere = 1, OpenFailed = 2 };
+
+// Opens `path` for binary reading and writing without truncating it, and
+// creates it when it is missing (through a symbolic link that points
+// nowhere, too): `created` says whether this call made the file. On Windows
+// the file is shared with no other opener, which keeps every other run out:
+// HeldElsewhere when another has it open.
+OpenStatus OpenOutputFile(const char* path, FileHandle& file, bool& created);
+
+// Locks the regular file `identity` opened as `path` against every other
+// run, for as long as `file` stays open: HeldElsewhere when another run
+// has it, or has removed or replaced `path` since it was opened. Where the
+// file system has no locks, the run goes on. On Windows the open was the lock.
+OpenStatus LockFile(FileHandle file, const char* path, const FileIdentity& identity);
+
+// A binary stream for writing `file`, over a copy of it: `file` stays open
+// when the stream is closed. Null when it cannot be made.
+std::FILE* StreamFor(FileHandle file);
+
+// Closes `file`, and with it the lock.
+void CloseFile(FileHandle file);
+
+// Empties the file. Safe to call while the run is being terminated.
+bool EmptyFile(FileHandle file);
+
+// Removes the file held as `file` under `path`, or under the name that
+// `path` leads to when it is a symbolic link, which stays; nothing when
+// that name no longer leads to `file`. Safe to call while the run is being
+// terminated.
+bool RemoveFile(const char* path, FileHandle file);
 
 // What a termination does before it ends the run: undo what the run made.
 // The run then ends as that signal or event would have ended it, and never

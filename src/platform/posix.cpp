@@ -1,0 +1,173 @@
+// The platform on Linux, the BSDs and macOS.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "platform/platform.h"
+
+static_assert(sizeof(off_t) >= 8, "file offsets must be 64 bits: define _FILE_OFFSET_BITS=64");
+
+namespace sndblok {
+namespace {
+
+// The signals that end a run; its outputs go first, as make does it.
+constexpr int TerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU};
+
+void (*volatile terminationCleanup)() = nullptr;
+sigset_t heldBefore;
+
+// Installed with the default action restored on entry and every signal
+// blocked. Once the run is undone, the signal is let through and raised
+// again, so the program ends the way the signal would have ended it. The
+// first process of a PID namespace ignores a signal at its default action,
+// so the raise can return: the run still ends, and not with success.
+void Terminate(int signal) {
+    if (terminationCleanup != nullptr) terminationCleanup();
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    std::raise(signal);
+    _exit(128 + signal);
+}
+
+FileIdentity IdentityOf(const struct stat& status) {
+    return {S_ISREG(status.st_mode), S_ISFIFO(status.st_mode),
+            static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+            static_cast<std::uint64_t>(status.st_nlink)};
+}
+
+}  // namespace
+
+FileOffset Tell(std::FILE* stream) { return ftello(stream); }
+
+bool Seek(std::FILE* stream, FileOffset offset, int whence) {
+    return fseeko(stream, offset, whence) == 0;
+}
+
+StartStatus PrepareProcess() {
+    StartStatus status = Started;
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free number is taken, which is this one.
+        if (open("/dev/null", O_RDWR) != fd) return StartFailed;
+        if (fd == STDOUT_FILENO) status = StdoutWasClosed;
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (const int signal : TerminationSignals) {
+        struct sigaction action;
+        if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
+        action.sa_handler = Terminate;
+        sigfillset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        sigaction(signal, &action, nullptr);
+    }
+    return status;
+}
+
+std::FILE* OpenForReading(const char* path) { return std::fopen(path, "rb"); }
+
+bool Identify(std::FILE* stream, FileIdentity& identity) {
+    return Identify(fileno(stream), identity);
+}
+
+bool Identify(FileHandle file, FileIdentity& identity) {
+    struct stat status;
+    if (fstat(file, &status) != 0) return false;
+    identity = IdentityOf(status);
+    return true;
+}
+
+bool IdentifyPath(const char* path, FileIdentity& identity) {
+    struct stat status;
+    if (stat(path, &status) != 0) return false;
+    identity = IdentityOf(status);
+    return true;
+}
+
+bool IsSymbolicLink(const char* path) {
+    struct stat status;
+    return lstat(path, &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+OpenStatus OpenOutputFile(const char* path, FileHandle& file, bool& created) {
+    const int flags = O_RDWR | O_NOCTTY | O_CLOEXEC;
+    file = open(path, flags | O_CREAT | O_EXCL, 0666);
+    created = file >= 0;
+    if (!created && errno == EEXIST) {
+        file = open(path, flags);
+        // A symbolic link that points nowhere: create its target.
+        if (file < 0 && errno == ENOENT) {
+            file = open(path, flags | O_CREAT, 0666);
+            created = file >= 0;
+        }
+    }
+    return file >= 0 ? Opened : OpenFailed;
+}
+
+// flock locks belong to the open file, so they last as long as any of its
+// descriptors and no other descriptor's closing drops them; Linux, the BSDs
+// and macOS all have them.
+OpenStatus LockFile(FileHandle file, const char* path, const FileIdentity& identity) {
+    if (flock(file, LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK ? HeldElsewhere : Opened;
+    // The run that held it may have removed it between the open and the lock.
+    FileIdentity named;
+    if (!IdentifyPath(path, named)) return errno == ENOENT ? HeldElsewhere : OpenFailed;
+    return SameFile(named, identity) ? Opened : HeldElsewhere;
+}
+
+std::FILE* StreamFor(FileHandle file) {
+    const int copy = fcntl(file, F_DUPFD_CLOEXEC, 0);
+    std::FILE* stream = copy >= 0 ? fdopen(copy, "r+b") : nullptr;
+    if (stream == nullptr && copy >= 0) close(copy);
+    return stream;
+}
+
+void CloseFile(FileHandle file) { close(file); }
+
+bool EmptyFile(FileHandle file) { return ftruncate(file, 0) == 0; }
+
+bool RemoveFile(const char* path, FileHandle file) {
+    // Each link's text names the next from the link's own folder, up to as
+    // many links as the system itself would follow.
+    char names[2][PATH_MAX];
+    struct stat named;
+    for (int hop = 0;; ++hop) {
+        if (lstat(path, &named) != 0) return false;
+        if (!S_ISLNK(named.st_mode)) break;
+        char* next = names[hop % 2];
+        const char* slash = std::strrchr(path, '/');
+        const std::size_t folder = slash == nullptr ? 0 : static_cast<std::size_t>(slash - path) + 1;
+        if (hop == 40 || folder >= PATH_MAX) return false;
+        const ssize_t n = readlink(path, next + folder, PATH_MAX - folder);
+        if (n <= 0 || static_cast<std::size_t>(n) >= PATH_MAX - folder) return false;
+        next[folder + static_cast<std::size_t>(n)] = '\0';
+        if (next[folder] == '/') {
+            std::memmove(next, next + folder, static_cast<std::size_t>(n) + 1);
+        } else {
+            std::memcpy(next, path, folder);
+        }
+        path = next;
+    }
+    FileIdentity held;
+    return Identify(file, held) && SameFile(IdentityOf(named), held) && unlink(path) == 0;
+}
+
+void OnTermination(void (*cleanup)()) { terminationCleanup = cleanup; }
+
+void HoldTermination() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : TerminationSignals) sigaddset(&set, signal);
+    sigprocmask(SIG_BLOCK, &set, &heldBefore);
+}
+
+void ReleaseTermination() { sigprocmask(SIG_SETMASK, &heldBefore, nullptr); }
+
+}  // namespace sndblok
