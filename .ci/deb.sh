@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# The Debian package: lintian-clean, hardened and fortified, the same bytes
+# from a clone, and, unpacked, it converts the example and man finds its page.
+. "$(dirname "$0")/lib.sh"
+need cmake ninja-build g++ dpkg-dev file groff-base man-db lintian
+cmake --workflow --preset release
+rm -f build/release/sndblok_*.deb
+(cd build/release && cpack -G DEB > /dev/null)
+deb=$(echo build/release/sndblok_*.deb)
+lintian_clean "$deb"
+git clone -q . "$scratch/again"
+cmake -S "$scratch/again" -B "$scratch/again/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF > /dev/null
+cmake --build "$scratch/again/build" > /dev/null
+(cd "$scratch/again/build" && cpack -G DEB > /dev/null)
+cmp "$deb" "$scratch/again/build/$(basename "$deb")"
+dpkg -x "$deb" "$scratch/deb"
+hardened "$scratch/deb/usr/bin/sndblok"
+readelf --dyn-syms -W "$scratch/deb/usr/bin/sndblok" | grep -q '__printf_chk'
+converts "$scratch/deb/usr/bin/sndblok" "$scratch/run"
+man -M "$scratch/deb/usr/share/man" -P cat sndblok | grep -q "^sndblok $version "
+test -s "$scratch/deb/usr/share/doc/sndblok/copyright"
+zcat "$scratch/deb/usr/share/doc/sndblok/changelog.gz" | grep -q "^sndblok ($version)"
+echo "$(basename "$deb"): lintian-clean, hardened, reproducible, converts the example"
