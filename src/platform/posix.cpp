@@ -18,8 +18,18 @@ namespace {
 // The signals that end a run; its outputs go first, as make does it.
 constexpr int TerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU};
 
+// As many symbolic links in a row as the system itself follows.
+constexpr int MaxLinks = 40;
+
 void (*volatile terminationCleanup)() = nullptr;
 sigset_t heldBefore;
+
+sigset_t TerminationSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : TerminationSignals) sigaddset(&set, signal);
+    return set;
+}
 
 // Installed with the default action restored on entry and every signal
 // blocked. Once the run is undone, the signal is let through and raised
@@ -42,6 +52,23 @@ FileIdentity IdentityOf(const struct stat& status) {
             static_cast<std::uint64_t>(status.st_nlink)};
 }
 
+// The name that the symbolic link `path` leads to, one link on: its text,
+// which names it from the link's own folder. False when it cannot be told.
+// Safe in a signal handler.
+bool NextName(const char* path, char (&next)[PATH_MAX]) {
+    const ssize_t n = readlink(path, next, PATH_MAX);
+    if (n <= 0 || n >= PATH_MAX) return false;
+    const std::size_t length = static_cast<std::size_t>(n);
+    next[length] = '\0';
+    if (next[0] == '/') return true;
+    const char* slash = std::strrchr(path, '/');
+    const std::size_t folder = slash == nullptr ? 0 : static_cast<std::size_t>(slash - path) + 1;
+    if (folder + length >= PATH_MAX) return false;
+    std::memmove(next + folder, next, length + 1);
+    std::memcpy(next, path, folder);
+    return true;
+}
+
 }  // namespace
 
 FileOffset Tell(std::FILE* stream) { return ftello(stream); }
@@ -51,6 +78,18 @@ bool Seek(std::FILE* stream, FileOffset offset, int whence) {
 }
 
 StartStatus PrepareProcess() {
+    // First of all, so that a termination finds the run ready however early
+    // it comes; let through even where the parent left them blocked.
+    for (const int signal : TerminationSignals) {
+        struct sigaction action;
+        if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
+        action.sa_handler = Terminate;
+        sigfillset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        sigaction(signal, &action, nullptr);
+    }
+    const sigset_t termination = TerminationSet();
+    sigprocmask(SIG_UNBLOCK, &termination, nullptr);
     StartStatus status = Started;
     for (int fd = 0; fd <= 2; ++fd) {
         if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
@@ -60,14 +99,6 @@ StartStatus PrepareProcess() {
     }
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
-    for (const int signal : TerminationSignals) {
-        struct sigaction action;
-        if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
-        action.sa_handler = Terminate;
-        sigfillset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND;
-        sigaction(signal, &action, nullptr);
-    }
     return status;
 }
 
@@ -98,15 +129,17 @@ bool IsSymbolicLink(const char* path) {
 
 OpenStatus OpenOutputFile(const char* path, FileHandle& file, bool& created) {
     const int flags = O_RDWR | O_NOCTTY | O_CLOEXEC;
-    file = open(path, flags | O_CREAT | O_EXCL, 0666);
-    created = file >= 0;
-    if (!created && errno == EEXIST) {
+    char names[2][PATH_MAX];
+    for (int hop = 0; hop <= MaxLinks; ++hop) {
+        file = open(path, flags | O_CREAT | O_EXCL, 0666);
+        created = file >= 0;
+        if (created || errno != EEXIST) break;
         file = open(path, flags);
-        // A symbolic link that points nowhere: create its target.
-        if (file < 0 && errno == ENOENT) {
-            file = open(path, flags | O_CREAT, 0666);
-            created = file >= 0;
-        }
+        if (file >= 0 || errno != ENOENT) break;
+        // A symbolic link that points nowhere: its target is made under
+        // its own name, so that a file that someone else makes there
+        // meanwhile is never taken for one made here.
+        if (NextName(path, names[hop % 2])) path = names[hop % 2];
     }
     return file >= 0 ? Opened : OpenFailed;
 }
@@ -134,26 +167,13 @@ void CloseFile(FileHandle file) { close(file); }
 bool EmptyFile(FileHandle file) { return ftruncate(file, 0) == 0; }
 
 bool RemoveFile(const char* path, FileHandle file) {
-    // Each link's text names the next from the link's own folder, up to as
-    // many links as the system itself would follow.
     char names[2][PATH_MAX];
     struct stat named;
     for (int hop = 0;; ++hop) {
         if (lstat(path, &named) != 0) return false;
         if (!S_ISLNK(named.st_mode)) break;
-        char* next = names[hop % 2];
-        const char* slash = std::strrchr(path, '/');
-        const std::size_t folder = slash == nullptr ? 0 : static_cast<std::size_t>(slash - path) + 1;
-        if (hop == 40 || folder >= PATH_MAX) return false;
-        const ssize_t n = readlink(path, next + folder, PATH_MAX - folder);
-        if (n <= 0 || static_cast<std::size_t>(n) >= PATH_MAX - folder) return false;
-        next[folder + static_cast<std::size_t>(n)] = '\0';
-        if (next[folder] == '/') {
-            std::memmove(next, next + folder, static_cast<std::size_t>(n) + 1);
-        } else {
-            std::memcpy(next, path, folder);
-        }
-        path = next;
+        if (hop == MaxLinks || !NextName(path, names[hop % 2])) return false;
+        path = names[hop % 2];
     }
     FileIdentity held;
     return Identify(file, held) && SameFile(IdentityOf(named), held) && unlink(path) == 0;
@@ -162,9 +182,7 @@ bool RemoveFile(const char* path, FileHandle file) {
 void OnTermination(void (*cleanup)()) { terminationCleanup = cleanup; }
 
 void HoldTermination() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int signal : TerminationSignals) sigaddset(&set, signal);
+    const sigset_t set = TerminationSet();
     sigprocmask(SIG_BLOCK, &set, &heldBefore);
 }
 

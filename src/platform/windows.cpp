@@ -127,7 +127,8 @@ OpenStatus OpenOutputFile(const char* path, FileHandle& file, bool& created) {
         // A symbolic link that points nowhere: create its target.
         if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
             file = open(OPEN_ALWAYS);
-            created = file != INVALID_HANDLE_VALUE;
+            // Someone else may have made it meanwhile.
+            created = file != INVALID_HANDLE_VALUE && GetLastError() != ERROR_ALREADY_EXISTS;
         }
     }
     if (file != INVALID_HANDLE_VALUE) return Opened;
