@@ -1,20 +1,24 @@
 cmake_policy(VERSION 3.25)
-# Run first and last when installing: the folders that the installation
-# makes get 0755, whatever the installer's umask, which mkdir applies to
-# CMake's own default. `sndblok_install_dirs` lists where files go,
-# relative to the prefix.
-set(root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+# Run first and last when installing. First it notes the folders that the
+# installation is to make; last it opens them to 0755, whatever the
+# installer's umask (mkdir applies it to CMake's own default), and lists
+# them in install_dirs.txt beside install_manifest.txt, without DESTDIR as
+# the manifest lists the files, so that uninstall.cmake removes them again.
+# `sndblok_install_dirs` lists where files go, relative to the prefix.
 if(NOT DEFINED sndblok_made_dirs)
     set(sndblok_made_dirs "")
     foreach(dir IN LISTS sndblok_install_dirs)
-        while(NOT EXISTS "${root}/${dir}" AND NOT "${root}/${dir}" IN_LIST sndblok_made_dirs)
-            list(APPEND sndblok_made_dirs "${root}/${dir}")
+        set(dir "${CMAKE_INSTALL_PREFIX}/${dir}")
+        while(NOT EXISTS "$ENV{DESTDIR}${dir}" AND NOT dir IN_LIST sndblok_made_dirs)
+            list(APPEND sndblok_made_dirs "${dir}")
             get_filename_component(dir "${dir}" DIRECTORY)
         endwhile()
     endforeach()
 else()
     foreach(dir IN LISTS sndblok_made_dirs)
-        file(CHMOD "${dir}" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+        file(CHMOD "$ENV{DESTDIR}${dir}" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
              GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
     endforeach()
+    list(JOIN sndblok_made_dirs "\n" made)
+    file(WRITE "${sndblok_build_dir}/install_dirs.txt" "${made}\n")
 endif()

@@ -35,6 +35,20 @@ file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
      "set(ENV{SOURCE_DATE_EPOCH} ${SNDBLOK_SOURCE_DATE_EPOCH})\n")
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/stamp-staged-files.cmake)
 
+# The README of the zip and the tarballs, which speaks only of what they hold.
+if(WIN32)
+    set(SNDBLOK_PROGRAM sndblok.exe)
+    set(SNDBLOK_PLACE "run it from the folder it is in, or put that folder on your PATH")
+    set(SNDBLOK_MANUAL_FILE sndblok.txt)
+    set(SNDBLOK_READ "Plain text")
+else()
+    set(SNDBLOK_PROGRAM sndblok)
+    set(SNDBLOK_PLACE "copy it into a folder on your PATH")
+    set(SNDBLOK_MANUAL_FILE sndblok.1)
+    set(SNDBLOK_READ "Read it with `man -l sndblok.1`, or copy it into a `man1` folder for `man sndblok`")
+endif()
+configure_file(docs/README.package.in package/README.md @ONLY)
+
 if(WIN32)
     # The program with its documents beside it, the manual page as text.
     find_program(GROFF groff REQUIRED)
@@ -43,8 +57,8 @@ if(WIN32)
         DEPENDS ${SNDBLOK_MANUAL})
     add_custom_target(manual_text ALL DEPENDS sndblok.txt)
     install(TARGETS sndblok RUNTIME DESTINATION .)
-    install(FILES README.md LICENSE CHANGELOG.md ${PROJECT_BINARY_DIR}/sndblok.txt
-            DESTINATION .)
+    install(FILES ${PROJECT_BINARY_DIR}/package/README.md LICENSE CHANGELOG.md
+            ${PROJECT_BINARY_DIR}/sndblok.txt DESTINATION .)
     set(CPACK_GENERATOR ZIP)
     set(CPACK_PACKAGE_FILE_NAME sndblok-${PROJECT_VERSION}-win64)
     include(CPack)
@@ -78,7 +92,9 @@ add_custom_target(documents ALL DEPENDS changelog.gz sndblok.1.gz)
 
 include(GNUInstallDirs)
 install(CODE "set(sndblok_install_dirs
-    ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_MANDIR}/man1 ${CMAKE_INSTALL_DOCDIR})")
+    ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_MANDIR}/man1 ${CMAKE_INSTALL_DOCDIR})
+    set(sndblok_build_dir \"${PROJECT_BINARY_DIR}\")")
+configure_file(cmake/uninstall.cmake.in uninstall.cmake @ONLY)
 install(SCRIPT cmake/open-install-dirs.cmake)
 install(TARGETS sndblok RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_BINARY_DIR}/sndblok.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
