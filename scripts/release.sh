@@ -4,22 +4,33 @@
 # Windows zip, and for x86_64 and aarch64 Linux a tarball with a statically
 # linked program and its documents. Every date in them is the last
 # commit's (SOURCE_DATE_EPOCH), so a run in another clone of the same
-# commit gives the same bytes. Usage: scripts/release.sh
-#
-# On Debian 12, as root, first:
-#   dpkg --add-architecture arm64 && dpkg --add-architecture armhf && apt-get update
-#   apt-get install cmake ninja-build g++ dpkg-dev file groff-base \
-#       g++-aarch64-linux-gnu g++-arm-linux-gnueabihf g++-mingw-w64-x86-64-posix \
-#       libc6:arm64 libc6:armhf
-# (the foreign libc6 packages give the packages their Depends).
+# commit gives the same bytes. dist/ is replaced only once every artifact
+# is made. Usage: scripts/release.sh (on Debian 12; it says what to install)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# Everything it needs, checked before anything is built. The foreign C
+# libraries give the arm64 and armhf packages their Depends.
+needs=(cmake ninja-build g++ dpkg-dev file groff-base git g++-aarch64-linux-gnu
+       g++-arm-linux-gnueabihf g++-mingw-w64-x86-64-posix libc6:arm64 libc6:armhf)
+missing=() first=""
+for p in "${needs[@]}"; do dpkg -s "$p" > /dev/null 2>&1 || missing+=("$p"); done
+for arch in arm64 armhf; do
+    dpkg --print-foreign-architectures 2> /dev/null | grep -qx $arch ||
+        first+="sudo dpkg --add-architecture $arch && "
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "scripts/release.sh needs: ${first}sudo apt-get update && sudo apt-get install ${missing[*]}" >&2
+    exit 1
+fi
+
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 umask 022
 version=$(sed -n 's/^project(sndblok VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 work=build/dist
-rm -rf dist "$work"
-mkdir -p dist
+out=$work/out
+rm -rf "$work"
+mkdir -p "$out"
 
 # Configures and builds the release program in $work/NAME, for the
 # processor the toolchain file names (none: this machine).
@@ -34,12 +45,12 @@ build() {
 for arch in amd64:"" arm64:aarch64-linux-gnu.cmake armhf:arm-linux-gnueabihf.cmake; do
     build "deb-${arch%%:*}" "${arch#*:}"
     (cd "$work/deb-${arch%%:*}" && cpack -G DEB > /dev/null)
-    cp "$work/deb-${arch%%:*}/sndblok_${version}_${arch%%:*}.deb" dist/
+    cp "$work/deb-${arch%%:*}/sndblok_${version}_${arch%%:*}.deb" "$out/"
 done
 
 build windows mingw-w64.cmake
 (cd "$work/windows" && cpack -G ZIP > /dev/null)
-cp "$work/windows/sndblok-$version-win64.zip" dist/
+cp "$work/windows/sndblok-$version-win64.zip" "$out/"
 
 # A static program runs on any Linux of its processor, whatever its C library.
 for arch in x86_64:"" aarch64:aarch64-linux-gnu.cmake; do
@@ -49,13 +60,15 @@ for arch in x86_64:"" aarch64:aarch64-linux-gnu.cmake; do
     mkdir -p "$tree"
     cmake --install "$work/static-${arch%%:*}" --strip --prefix "$PWD/$tree/install" > /dev/null
     cp "$tree/install/bin/sndblok" "$tree/"
-    cp README.md LICENSE CHANGELOG.md "$work/static-${arch%%:*}/sndblok.1" "$tree/"
+    cp "$work/static-${arch%%:*}"/package/README.md LICENSE CHANGELOG.md "$work/static-${arch%%:*}/sndblok.1" "$tree/"
     rm -r "$tree/install"
     chmod 755 "$tree/sndblok"
     chmod 644 "$tree"/*.md "$tree/LICENSE" "$tree/sndblok.1"
     tar -C "$(dirname "$tree")" --sort=name --mtime="@$SOURCE_DATE_EPOCH" --owner=0 --group=0 \
-        --numeric-owner -cf - "$name" | gzip -9n > "dist/$name.tar.gz"
+        --numeric-owner -cf - "$name" | gzip -9n > "$out/$name.tar.gz"
 done
 
-(cd dist && sha256sum -- *.deb *.zip *.tar.gz > SHA256SUMS)
+(cd "$out" && sha256sum -- *.deb *.zip *.tar.gz > SHA256SUMS)
+rm -rf dist
+mv "$out" dist
 cat dist/SHA256SUMS
