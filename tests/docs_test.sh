@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # What README.md and the manual page show a run printing is what the program
-# prints for the bundled example, byte for byte.
+# prints for the bundled example, byte for byte; the README's line for
+# finding colliding inputs finds them.
 # Usage: docs_test.sh PROGRAM SOURCE_DIR MANUAL_PAGE
 set -euo pipefail
 program=$1 source=$2 manual=$3
@@ -19,4 +20,22 @@ awk '/^\.\\" The program.s output/ { take = 1; next }
      take && /^\.fi$/ { exit }
      take' "$manual" | sed 's/\\&//g' > "$work/manual"
 cmp "$work/printed" "$work/manual"
-echo "README.md and the manual page show what sndblok prints, byte for byte"
+
+# The README's line that lists colliding inputs, on a folder with such
+# pairs (a stereo x.wav beside x_l.wav; z.wav beside z_r.wav in a subfolder
+# and with a space) and inputs that collide with nothing (y.wav is mono, w_l.wav
+# has no x), then on a folder without them.
+awk '/^<!-- inputs whose outputs another input would also write -->$/ { take = 1; next }
+     take && /^    / { print substr($0, 5); listed = 1; next }
+     take && listed { exit }' "$source/README.md" > "$work/collisions.sh"
+mono=$(printf 'RIFF\46\0\0\0WAVEfmt \20\0\0\0\7\0\1\0\0\175\0\0\0\175\0\0\1\0\10\0data\2\0\0\0ab')
+mkdir -p "$work/pairs/sounds/s p" "$work/none/sounds"
+for f in x "s p/z"; do cp "$source/examples/duet.wav" "$work/pairs/sounds/$f.wav"; done
+for f in x_l "s p/z_r" y y_r w_l; do printf '%s' "$mono" > "$work/pairs/sounds/$f.wav"; done
+for f in x y_l; do printf '%s' "$mono" > "$work/none/sounds/$f.wav"; done
+cp "$source/examples/duet.wav" "$work/none/sounds/v.wav"
+(cd "$work/pairs" && sh "$work/collisions.sh") > "$work/listed"
+printf 'sounds/s p/z.wav\nsounds/s p/z_r.wav\nsounds/x.wav\nsounds/x_l.wav\n' | cmp - "$work/listed"
+(cd "$work/none" && sh "$work/collisions.sh") | cmp - /dev/null
+echo "README.md and the manual page show what sndblok prints, byte for byte, and the"
+echo "README's line lists the inputs that collide"
