@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # The README's commands on a bare Debian 12 that has only what the README's
-# apt-get lines install: the two fresh-machine commands, installing and
-# removing with cmake, and the Debian package recipe; then the installed
-# program converts the example as the build did.
+# apt-get lines install: the two fresh-machine commands, with no test
+# skipped and none missing; installing and removing with cmake, with and
+# without DESTDIR, leaving the tree as it was; the Debian package recipe,
+# whose program converts the example as the build did; and the release
+# script, which stops at once and says what to install.
 . "$(dirname "$0")/lib.sh"
-need mmdebstrap
+need mmdebstrap cmake ninja-build g++ libgtest-dev strace groff-base
+cmake --preset dev > /dev/null && cmake --build --preset dev > /dev/null
+ctest --test-dir build/dev -N | sed -n 's/^ *Test *#[0-9]*: //p' | sort > "$scratch/tests"
 root=$scratch/fresh
 on_exit='umount "$root/proc" 2> /dev/null || true'
 mmdebstrap --quiet --variant=minbase bookworm "$root"
@@ -18,13 +22,23 @@ in_root() {
     chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
         DEBIAN_FRONTEND=noninteractive sh -ec "cd /src && $1"
 }
-in_root "apt-get update -qq && $(readme 'sudo apt-get install cmake ninja-build g++ libgtest-dev') -y -qq > /dev/null"
+in_root "apt-get update -qq && $(readme 'sudo apt-get install cmake ninja-build g++ libgtest-dev strace groff-base') -y -qq > /dev/null"
 in_root "$(readme 'cmake --workflow --preset release && build/release/sndblok examples/duet.wav')"
-in_root "$(readme 'cmake --workflow --preset dev')"
-in_root "$(readme 'sudo cmake --install build/release --prefix /usr/local') && test -x /usr/local/bin/sndblok"
-in_root "$(readme "sudo xargs -d '\\n' rm < build/release/install_manifest.txt") && test ! -e /usr/local/bin/sndblok"
+in_root "$(readme 'cmake --workflow --preset dev') > /tmp/dev.log" || { cat "$root/tmp/dev.log"; exit 1; }
+grep 'tests passed' "$root/tmp/dev.log"
+if grep -E 'Skipped|Not Run' "$root/tmp/dev.log"; then echo "tests skipped on a fresh machine"; exit 1; fi
+in_root "ctest --test-dir build/dev -N" | sed -n 's/^ *Test *#[0-9]*: //p' | sort | diff "$scratch/tests" - ||
+    { echo "tests missing on a fresh machine"; exit 1; }
+install=$(readme 'sudo cmake --install build/release --prefix /usr/local')
+uninstall=$(readme 'sudo cmake -P build/release/uninstall.cmake')
+in_root "find / -xdev | sort > /tmp/before && $install > /dev/null && test -x /usr/local/bin/sndblok &&
+         $uninstall && find / -xdev | sort | diff /tmp/before - &&
+         DESTDIR=/tmp/stage $install > /dev/null && test -x /tmp/stage/usr/local/bin/sndblok &&
+         DESTDIR=/tmp/stage $uninstall && test ! -e /tmp/stage"
 in_root "$(readme 'sudo apt-get install dpkg-dev file') -y -qq > /dev/null"
 in_root "$(readme 'cmake --workflow --preset release && (cd build/release && cpack -G DEB)')"
 in_root "$(readme 'sudo dpkg -i build/release/sndblok_*.deb') > /dev/null && dpkg -s sndblok | grep Depends"
 in_root "mkdir /tmp/run && cp examples/duet.wav /tmp/run && cd /tmp/run && sndblok duet.wav > /dev/null &&
          cmp duet_l.vsf /src/examples/duet_l.vsf && cmp duet_r.vsf /src/examples/duet_r.vsf"
+in_root "! scripts/release.sh 2> /tmp/err && test ! -e dist && cat /tmp/err &&
+         grep -q 'apt-get install git g++-aarch64-linux-gnu g++-arm-linux-gnueabihf' /tmp/err"

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# The README's lines for listening back, mono and stereo, with sox and with
+# ffmpeg, each run twice: the second time over the first's check.wav, with
+# nobody to answer a prompt. check.wav must hold every sample of the outputs.
+. "$(dirname "$0")/lib.sh"
+need cmake ninja-build g++ sox ffmpeg
+cmake --workflow --preset release > /dev/null
+program=$PWD/build/release/sndblok
+awk '/^<!-- listening back/ { take = 1; next } take && /^    / { print substr($0, 5); listed = 1; next }
+     take && listed { exit }' README.md | sed -e ':a' -e '/\\$/N; s/\\\n//; ta' > "$scratch/lines"
+cd "$scratch"
+cp "$OLDPWD/examples/duet.wav" take.wav && "$program" take.wav > /dev/null
+sox take.wav -c 1 -e u-law mono.wav && mv mono.wav take.wav && "$program" take.wav > /dev/null
+while IFS= read -r line; do
+    case $line in *take_l.vsf*) channels=2 vsf=take_l.vsf ;; *) channels=1 vsf=take.vsf ;; esac
+    for run in 1 2; do
+        sh -c "$line" < /dev/null > /dev/null 2>&1 || { echo "run $run fails: $line"; exit 1; }
+        [ "$(soxi -c check.wav) $(soxi -s check.wav)" = "$channels $(($(wc -c < $vsf) - 4))" ] ||
+            { echo "check.wav is not the $vsf it should hold: $line"; exit 1; }
+    done
+done < lines
+echo "$(wc -l < lines) listening lines work, twice each"
