@@ -31,8 +31,8 @@ in_root "ctest --test-dir build/dev -N" | sed -n 's/^ *Test *#[0-9]*: //p' | sor
     { echo "tests missing on a fresh machine"; exit 1; }
 install=$(readme 'sudo cmake --install build/release --prefix /usr/local')
 uninstall=$(readme 'sudo cmake -P build/release/uninstall.cmake')
-in_root "find / -xdev | sort > /tmp/before && $install > /dev/null && test -x /usr/local/bin/sndblok &&
-         $uninstall && find / -xdev | sort | diff /tmp/before - &&
+in_root "find / -xdev -path /src -prune -o -print | sort > /tmp/before && $install > /dev/null && test -x /usr/local/bin/sndblok &&
+         $uninstall && find / -xdev -path /src -prune -o -print | sort | diff /tmp/before - &&
          DESTDIR=/tmp/stage $install > /dev/null && test -x /tmp/stage/usr/local/bin/sndblok &&
          DESTDIR=/tmp/stage $uninstall && test ! -e /tmp/stage"
 in_root "$(readme 'sudo apt-get install dpkg-dev file') -y -qq > /dev/null"
