@@ -15,7 +15,7 @@ namespace {
 
 // Prints the message and the usage banner; the run then fails.
 int Refuse(const char* message, const char* path, std::FILE* input) {
-    std::printf(message, path);
+    Print(message, path);
     PrintUsage();
     if (input != nullptr) std::fclose(input);
     return 1;
@@ -23,7 +23,7 @@ int Refuse(const char* message, const char* path, std::FILE* input) {
 
 // Prints the message alone: the input's format was fine, so no banner.
 int Fail(const char* message, const char* name, std::FILE* input) {
-    std::printf(message, name);
+    Print(message, name);
     std::fclose(input);
     return 1;
 }
@@ -35,8 +35,8 @@ int Abandon(Outputs& outputs, const char* message, const char* name, std::FILE* 
 }
 
 void PrintFileInformation(const FormatDescription& description) {
-    std::fputs(text::FileInformation, stdout);
-    std::printf(text::Description, description.text);
+    Print(text::FileInformation);
+    Print(text::Description, description.text);
 }
 
 }  // namespace
@@ -48,10 +48,10 @@ int main(int argc, char* argv[]) {
     static OutputName stem;
     static Outputs outputs;
 
-    const StartStatus started = PrepareProcess();
+    const StartStatus started = PrepareProcess(argc, argv);
     if (started == StartFailed) return 1;
     if (argc != 2) {
-        std::fputs(text::OneFileRequired, stdout);
+        Print(text::OneFileRequired);
         PrintUsage();
         return 1;
     }
@@ -101,6 +101,5 @@ int main(int argc, char* argv[]) {
     std::fclose(input);
     // Standard output goes out last; a failure there shows only now. Closed
     // at the start, it took nothing in.
-    const bool printed = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
-    return printed && started != StdoutWasClosed ? 0 : 1;
+    return FinishPrinting() && started != StdoutWasClosed ? 0 : 1;
 }

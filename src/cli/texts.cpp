@@ -1,6 +1,6 @@
 #include "cli/texts.h"
 
-#include <cstdio>
+#include "platform/platform.h"
 
 namespace sndblok {
 
@@ -19,7 +19,7 @@ void PrintUsage() {
         "\t\tfor the left channel data and <inputfilename>_r.vsf\n",
         "\t\tfor the right channel data\n",
     };
-    for (const char* line : Banner) std::fputs(line, stdout);
+    for (const char* line : Banner) Print(line);
 }
 
 }  // namespace sndblok

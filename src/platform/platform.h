@@ -45,8 +45,17 @@ enum StartStatus : unsigned { Started = 0, StdoutWasClosed = 1, StartFailed = 2 
 // file-size limit) then fails like any other instead of ending the program.
 // From here on an interrupt, termination or quit signal (a console event on
 // Windows) ends the run as a failure, whatever the process is: see
-// OnTermination.
-StartStatus PrepareProcess();
+// OnTermination. `argv` then holds the arguments in UTF-8; on Windows they
+// are taken anew from the UTF-16 command line, whatever the code page.
+StartStatus PrepareProcess(int& argc, char**& argv);
+
+// Prints `format` to standard output, its %s filled with `text`. On a
+// Windows console the text goes out as UTF-16, so that names show as typed;
+// anywhere else the bytes are exactly those formatted.
+void Print(const char* format, const char* text = nullptr);
+
+// Writes out what printing still holds: false when any of it failed.
+bool FinishPrinting();
 
 // Opens an existing file for binary reading; the path is UTF-8.
 std::FILE* OpenForReading(const char* path);
@@ -55,9 +64,9 @@ std::FILE* OpenForReading(const char* path);
 struct FileIdentity {
     bool regular;
     bool fifo;
-    std::uint64_t volume;  // volume and index name one file, whatever its names
-    std::uint64_t index;
-    std::uint64_t links;   // the number of names it has
+    std::uint64_t volume;    // volume and index name one file, whatever its names;
+    std::uint64_t index[2];  // an index of 0 is none
+    std::uint64_t links;     // the number of names it has
 };
 
 // False when the file's identity cannot be had.
@@ -70,9 +79,11 @@ bool IdentifyPath(const char* path, FileIdentity& identity);
 // null device behind a link, is written as it is.
 inline bool Claimable(const FileIdentity& id) { return id.regular; }
 
-// Two names of one file. Two names of the null device are still two outputs.
+// Two names of one file. Two names of the null device are still two
+// outputs, and files without an index are never one.
 inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
-    return Claimable(a) && Claimable(b) && a.volume == b.volume && a.index == b.index;
+    return Claimable(a) && Claimable(b) && (a.index[0] != 0 || a.index[1] != 0) &&
+           a.volume == b.volume && a.index[0] == b.index[0] && a.index[1] == b.index[1];
 }
 
 bool IsSymbolicLink(const char* path);

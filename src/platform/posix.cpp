@@ -48,7 +48,7 @@ void Terminate(int signal) {
 
 FileIdentity IdentityOf(const struct stat& status) {
     return {S_ISREG(status.st_mode), S_ISFIFO(status.st_mode),
-            static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+            static_cast<std::uint64_t>(status.st_dev), {static_cast<std::uint64_t>(status.st_ino), 0},
             static_cast<std::uint64_t>(status.st_nlink)};
 }
 
@@ -77,7 +77,7 @@ bool Seek(std::FILE* stream, FileOffset offset, int whence) {
     return fseeko(stream, offset, whence) == 0;
 }
 
-StartStatus PrepareProcess() {
+StartStatus PrepareProcess(int&, char**&) {
     // First of all, so that a termination finds the run ready however early
     // it comes; let through even where the parent left them blocked.
     for (const int signal : TerminationSignals) {
@@ -101,6 +101,10 @@ StartStatus PrepareProcess() {
     std::signal(SIGXFSZ, SIG_IGN);
     return status;
 }
+
+void Print(const char* format, const char* text) { std::printf(format, text); }
+
+bool FinishPrinting() { return std::fflush(stdout) == 0 && std::ferror(stdout) == 0; }
 
 std::FILE* OpenForReading(const char* path) { return std::fopen(path, "rb"); }
 

@@ -3,6 +3,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cstring>
+#include <cwchar>
 #include <iterator>
 
 #include "platform/platform.h"
@@ -10,16 +12,36 @@
 namespace sndblok {
 namespace {
 
+// The longest path and command line Windows takes, in UTF-16 units with
+// the terminator.
+constexpr int MaxWide = 32768;
+
 // File names are UTF-8 inside the program and UTF-16 for Windows. The
 // console handler converts one only once the main thread is stopped for good.
-using WideName = wchar_t[32768];  // the longest Windows path and its terminator
-WideName wideName;
+wchar_t relativeName[MaxWide];
+wchar_t wideName[8 + MaxWide];  // room in front for \\?\UNC
 
+// `path` as Windows takes a name of any length without the registry's
+// leave: absolute, with \\?\ in front (\\?\UNC for \\server\share);
+// device names (\\.\NUL) as they are.
 const wchar_t* Wide(const char* path) {
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wideName,
-                                      static_cast<int>(std::size(wideName)));
-    return n > 0 ? wideName : nullptr;
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, relativeName, MaxWide) <= 0) {
+        return nullptr;
+    }
+    wchar_t* full = wideName + 8;
+    const DWORD length = GetFullPathNameW(relativeName, MaxWide, full, nullptr);
+    if (length == 0 || length >= MaxWide) return nullptr;
+    if (full[0] != L'\\' || full[1] != L'\\') return std::wmemcpy(full - 4, L"\\\\?\\", 4);
+    if (full[2] == L'?' || full[2] == L'.') return full;
+    // \\server\share becomes \\?\UNC\server\share.
+    return std::wmemcpy(full - 6, L"\\\\?\\UNC", 7);
 }
+
+// Printing to a console, as UTF-16: the UTF-8 text, then its UTF-16.
+bool console = false;
+bool consoleFailed = false;
+char consoleText[MaxPathBytes + 256];
+wchar_t consoleWide[sizeof consoleText];
 
 // The console handler runs on a thread of its own while the conversion goes
 // on. It takes this lock, so the main thread is never stopped between making
@@ -51,15 +73,36 @@ bool Seek(std::FILE* stream, FileOffset offset, int whence) {
     return _fseeki64(stream, offset, whence) == 0;
 }
 
-StartStatus PrepareProcess() {
-    const char* modes[] = {"rb", "wb", "wb"};
-    std::FILE* streams[] = {stdin, stdout, stderr};
-    StartStatus status = Started;
-    for (int i = 0; i < 3; ++i) {
-        if (_fileno(streams[i]) >= 0) continue;
-        if (std::freopen("NUL", modes[i], streams[i]) == nullptr) return StartFailed;
-        if (streams[i] == stdout) status = StdoutWasClosed;
+// The arguments as the C runtime splits the command line, in UTF-16.
+extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment, int expand,
+                              int* startInfo);
+
+StartStatus PrepareProcess(int& argc, char**& argv) {
+    // The arguments anew, from UTF-16 into UTF-8: the code page that gave
+    // `argv` cannot hold every name.
+    static char text[3 * MaxWide];
+    static char* arguments[MaxWide / 2 + 1];
+    int count = 0, startInfo = 0;
+    wchar_t** wide = nullptr;
+    wchar_t** environment = nullptr;
+    if (__wgetmainargs(&count, &wide, &environment, 0, &startInfo) != 0 || count > MaxWide / 2) {
+        return StartFailed;
     }
+    char* next = text;
+    for (int i = 0; i < count; ++i) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, next,
+                                             static_cast<int>(text + sizeof text - next), nullptr, nullptr);
+        if (size <= 0) return StartFailed;
+        arguments[i] = next;
+        next += size;
+    }
+    arguments[count] = nullptr;
+    argc = count;
+    argv = arguments;
+
+    // A standard stream that has no handle (a detached process, a service)
+    // has no descriptor either: it takes nothing in, as one that was closed.
+    StartStatus status = _fileno(stdout) >= 0 ? Started : StdoutWasClosed;
     // Ctrl-C (unless the program started with it ignored), Ctrl-Break and
     // the console closing.
     InitializeCriticalSection(&window);
@@ -67,13 +110,49 @@ StartStatus PrepareProcess() {
     DuplicateHandle(self, GetCurrentThread(), self, &mainThread,
                     THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, 0);
     SetConsoleCtrlHandler(Interrupted, TRUE);
+    DWORD mode;
+    console = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
     // Text mode would print every "\n" as "\r\n".
-    return _setmode(_fileno(stdout), _O_BINARY) != -1 ? status : StartFailed;
+    if (status != StdoutWasClosed && _setmode(_fileno(stdout), _O_BINARY) == -1) return StartFailed;
+    return status;
+}
+
+void Print(const char* format, const char* text) {
+    if (!console) {
+        std::printf(format, text);
+        return;
+    }
+    const int length = std::snprintf(consoleText, sizeof consoleText, format, text);
+    const int wide = MultiByteToWideChar(CP_UTF8, 0, consoleText, -1, consoleWide,
+                                         static_cast<int>(std::size(consoleWide)));
+    DWORD written = 0;
+    if (length < 0 || wide <= 0 ||
+        !WriteConsoleW(GetStdHandle(STD_OUTPUT_HANDLE), consoleWide, wide - 1, &written, nullptr) ||
+        written != static_cast<DWORD>(wide - 1)) {
+        consoleFailed = true;
+    }
+}
+
+bool FinishPrinting() {
+    return !consoleFailed && std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
 }
 
 std::FILE* OpenForReading(const char* path) {
     const wchar_t* name = Wide(path);
-    return name != nullptr ? _wfopen(name, L"rb") : nullptr;
+    if (name == nullptr) return nullptr;
+    const HANDLE file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    // A serial port, the console or a printer would be waited on for bytes:
+    // only files and pipes are read.
+    const DWORD type = GetFileType(file);
+    const bool readable = type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE;
+    const int fd = readable ? _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY) : -1;
+    std::FILE* stream = fd >= 0 ? _fdopen(fd, "rb") : nullptr;
+    if (stream == nullptr) {
+        if (fd >= 0) _close(fd); else CloseHandle(file);
+    }
+    return stream;
 }
 
 bool Identify(std::FILE* stream, FileIdentity& identity) {
@@ -82,14 +161,22 @@ bool Identify(std::FILE* stream, FileIdentity& identity) {
 
 bool Identify(FileHandle file, FileIdentity& identity) {
     const DWORD type = GetFileType(file);
-    identity = {false, type == FILE_TYPE_PIPE, 0, 0, 0};
+    identity = {false, type == FILE_TYPE_PIPE, 0, {0, 0}, 0};
     if (type != FILE_TYPE_DISK) return type != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR;
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(file, &info)) return false;
     identity.regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    identity.volume = info.dwVolumeSerialNumber;
-    identity.index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
     identity.links = info.nNumberOfLinks;
+    // The 128-bit file id where the volume has one (ReFS repeats 64-bit
+    // indexes); the 64-bit index elsewhere, as before Windows 8.
+    FILE_ID_INFO id;
+    if (GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) {
+        identity.volume = id.VolumeSerialNumber;
+        std::memcpy(identity.index, id.FileId.Identifier, sizeof identity.index);
+    } else {
+        identity.volume = info.dwVolumeSerialNumber;
+        identity.index[0] = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+    }
     return true;
 }
 
@@ -115,10 +202,11 @@ OpenStatus OpenOutputFile(const char* path, FileHandle& file, bool& created) {
     created = false;
     const wchar_t* name = Wide(path);
     if (name == nullptr) return OpenFailed;
-    // Shared with nobody: that is the lock against other runs.
+    // Shared for reading only: readers may look, but no one else may write
+    // or delete, which is the lock against other runs.
     const auto open = [name](DWORD disposition) {
-        return CreateFileW(name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, disposition,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        return CreateFileW(name, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                           disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     };
     file = open(CREATE_NEW);
     created = file != INVALID_HANDLE_VALUE;
