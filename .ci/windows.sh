@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Windows: the suite under Wine, then the zip, whose program needs no DLL
-# beyond Windows' own and prints and writes exactly what the Linux build does.
+# beyond Windows' own, says its version, and prints and writes exactly what
+# the Linux build does.
 . "$(dirname "$0")/lib.sh"
 need cmake ninja-build g++ g++-mingw-w64-x86-64-posix wine wine64 groff-base
 on_exit='wineserver -k 2> /dev/null || true'
@@ -12,6 +13,7 @@ program=$(echo "$scratch"/sndblok-*/sndblok.exe)
 dlls=$(x86_64-w64-mingw32-objdump -p "$program" | grep 'DLL Name')
 if echo "$dlls" | grep -viqE 'KERNEL32\.dll|msvcrt\.dll'; then echo "needs more DLLs: $dlls"; exit 1; fi
 test -s "$(dirname "$program")/LICENSE"
+strings -el "$program" | grep -qx "$version" || { echo "no version $version in $program"; exit 1; }
 (wineserver -p && wine cmd /c exit) > /dev/null 2>&1  # with no hold on this script's output
 converts "wine $program" "$scratch/run"
 echo "the zip's program converts the example as the Linux build does"
