@@ -159,7 +159,14 @@ std::intptr_t HoldAsAnotherRun(const fs::path& path) {
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+std::intptr_t HoldForReading(const fs::path& path) {
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    return std::intptr_t(CreateFileW(path.c_str(), GENERIC_READ, all, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 void Release(std::intptr_t held) { CloseHandle(HANDLE(held)); }
+
 
 ScratchDir::ScratchDir() {
     static unsigned made = 0;
@@ -187,6 +194,12 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
                              ? Inheritable(cwd / options.stdoutTo, GENERIC_WRITE, OPEN_ALWAYS)
                              : Inheritable(capture.path / "out", GENERIC_WRITE, CREATE_ALWAYS);
     startup.hStdError = Inheritable(capture.path / "err", GENERIC_WRITE, CREATE_ALWAYS);
+    // A program started without a handle, as a detached process or a service is.
+    HANDLE* handles[] = {&startup.hStdInput, &startup.hStdOutput, &startup.hStdError};
+    for (const int fd : options.closed) {
+        CloseHandle(*handles[fd]);
+        *handles[fd] = nullptr;
+    }
     PROCESS_INFORMATION process{};
     DWORD status = DWORD(-1);
     // Console events reach the programs that share the sender's console;
@@ -211,6 +224,14 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
         GetExitCodeProcess(process.hProcess, &status);
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
+    } else {
+        // The system's reason, where the failing test shows it.
+        const DWORD error = GetLastError();
+        char reason[512] = "";
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                       reason, sizeof reason, nullptr);
+        for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) CloseHandle(h);
+        return {-1, "", "CreateProcessW failed with error " + std::to_string(error) + ": " + reason};
     }
     for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) CloseHandle(h);
     return {int(status), ReadFile(capture.path / "out"), ReadFile(capture.path / "err")};
@@ -222,6 +243,8 @@ std::intptr_t HoldAsAnotherRun(const fs::path& path) {
     const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
     return flock(fd, LOCK_EX) == 0 ? fd : -1;
 }
+
+std::intptr_t HoldForReading(const fs::path& path) { return open(path.c_str(), O_RDONLY | O_CLOEXEC); }
 
 void Release(std::intptr_t held) { close(int(held)); }
 

@@ -68,6 +68,8 @@ struct ScratchDir {
 
 // Opens `path` and locks it as a run of the program would, until released.
 std::intptr_t HoldAsAnotherRun(const fs::path& path);
+// Opens `path` for reading only, as a viewer or an indexer would.
+std::intptr_t HoldForReading(const fs::path& path);
 void Release(std::intptr_t held);
 
 struct RunOptions {
