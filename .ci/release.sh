@@ -16,6 +16,8 @@ for arch in amd64 arm64 armhf; do
     deb=dist/sndblok_${version}_$arch.deb
     lintian_clean "$deb"
     dpkg -f "$deb" Architecture Depends
+    [ "$(dpkg -f "$deb" Architecture)" = $arch ]
+    dpkg -f "$deb" Depends | grep '^libc6 (>= ' > /dev/null
     dpkg -x "$deb" "$scratch/deb-$arch"
     hardened "$scratch/deb-$arch/usr/bin/sndblok"
     converts "$scratch/deb-$arch/usr/bin/sndblok" "$scratch/run-deb-$arch"
@@ -24,7 +26,7 @@ for arch in x86_64 aarch64; do
     mkdir "$scratch/tar-$arch"
     tar -C "$scratch/tar-$arch" -xzf "dist/sndblok-$version-linux-$arch.tar.gz"
     program=$(echo "$scratch/tar-$arch"/*/sndblok)
-    if readelf -lW "$program" | grep -q INTERP || readelf -d "$program" | grep -q NEEDED; then
+    if readelf -lW "$program" | grep INTERP > /dev/null || readelf -d "$program" | grep NEEDED > /dev/null; then
         echo "$program is not static"; exit 1
     fi
     converts "$program" "$scratch/run-tar-$arch"

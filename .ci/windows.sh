@@ -11,9 +11,9 @@ rm -f build/windows/sndblok-*-win64.zip
 (cd "$scratch" && cmake -E tar xf "$OLDPWD/build/windows/sndblok-$version-win64.zip")
 program=$(echo "$scratch"/sndblok-*/sndblok.exe)
 dlls=$(x86_64-w64-mingw32-objdump -p "$program" | grep 'DLL Name')
-if echo "$dlls" | grep -viqE 'KERNEL32\.dll|msvcrt\.dll'; then echo "needs more DLLs: $dlls"; exit 1; fi
+if echo "$dlls" | grep -viE 'KERNEL32\.dll|msvcrt\.dll'; then echo "needs more DLLs: $dlls"; exit 1; fi
 test -s "$(dirname "$program")/LICENSE"
-strings -el "$program" | grep -qx "$version" || { echo "no version $version in $program"; exit 1; }
+strings -el "$program" | grep -x "$version" > /dev/null || { echo "no version $version in $program"; exit 1; }
 (wineserver -p && wine cmd /c exit) > /dev/null 2>&1  # with no hold on this script's output
 converts "wine $program" "$scratch/run"
 echo "the zip's program converts the example as the Linux build does"

@@ -13,7 +13,7 @@ test -f "$dest/usr/local/share/man/man1/sndblok.1.gz"
 test -f "$dest/usr/local/share/doc/sndblok/copyright"
 # man finds the installed page, where man is there to ask.
 if command -v man > /dev/null; then
-    man -M "$dest/usr/local/share/man" -P cat sndblok | grep -q "^SNDBLOK(1)"
+    man -M "$dest/usr/local/share/man" -P cat sndblok | grep "^SNDBLOK(1)" > /dev/null
 fi
 
 cp "$example" "$dest/take.wav"
