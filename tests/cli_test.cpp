@@ -92,7 +92,7 @@ enum Existing {
     InputHardLink,
     SharedLink,     // a hard link to shared.dat, an old file
     StoreLink,      // a symbolic link to store/real.vsf, an old file
-    Dangling,       // a symbolic link into card/, where nothing is yet
+    Dangling,       // a symbolic link into card/ beside it, where nothing is yet
     ToHop,          // a symbolic link to hop.vsf, itself a link
     FarDangling,    // a symbolic link, by an absolute path, to far_NAME, where nothing is yet
     ReplacedMidway, // replaced by another file while the run writes it
@@ -215,6 +215,8 @@ const CliCase CliCases[] = {
     // The file made through the link goes; the link stays, pointing nowhere again.
     {"OverFileSizeLimitThroughDanglingLink", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav",
      {{"in.vsf", Dangling}}, {.fileSizeLimit = 70000}},
+    // The link's folder and text together pass the 4,096 that a name may have.
+    {"DanglingLinkFromDeep", Mono, {Deep + "/in.wav"}, MonoInfo, 0, {}, Deep + "/in.wav", {{Deep + "/in.vsf", Dangling}}},
     {"OverFileSizeLimitThroughFarLinkFromDeep", Large, {Deep + "/in.wav"}, MonoInfo + "\nCan't write " + Deep + "/in.vsf\n\n",
      1, {}, Deep + "/in.wav", {{Deep + "/in.vsf", FarDangling}}, {.fileSizeLimit = 70000}},
     // Emptied first, so a removal that fails leaves no samples.
@@ -356,8 +358,8 @@ void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector
                 fs::create_symlink(fs::path("store") / "real.vsf", path);
                 break;
             case Dangling:
-                fs::create_directory(dir / "card");
-                fs::create_symlink(fs::path("card") / path.filename(), path);
+                fs::create_directory(path.parent_path() / "card");
+                fs::create_symlink("card/./././././././././././././././././././" + Utf8(path.filename()), path);
                 break;
             case ToHop: fs::create_symlink("hop.vsf", path); break;
             case FarDangling: fs::create_symlink(dir / ("far_" + Utf8(path.filename())), path); break;

@@ -142,8 +142,14 @@ OpenStatus OpenOutputFile(const char* path, FileHandle& file, bool& created) {
         if (file >= 0 || errno != ENOENT) break;
         // A symbolic link that points nowhere: its target is made under
         // its own name, so that a file that someone else makes there
-        // meanwhile is never taken for one made here.
-        if (NextName(path, names[hop % 2])) path = names[hop % 2];
+        // meanwhile is never taken for one made here. A name too long to
+        // be told is made through the link, as the system follows it.
+        if (!NextName(path, names[hop % 2])) {
+            file = open(path, flags | O_CREAT, 0666);
+            created = file >= 0;
+            break;
+        }
+        path = names[hop % 2];
     }
     return file >= 0 ? Opened : OpenFailed;
 }
