@@ -11,7 +11,9 @@ version=$(sed -n 's/^project(sndblok VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
 need() {  # PACKAGE...: installs those that are missing
     local missing=() p
-    for p in "$@"; do dpkg -s "$p" > /dev/null 2>&1 || missing+=("$p"); done
+    for p in "$@"; do
+        [ "$(dpkg-query -W -f '${Status}' "$p" 2> /dev/null)" = "install ok installed" ] || missing+=("$p")
+    done
     [ ${#missing[@]} -gt 0 ] || return 0
     dpkg --add-architecture arm64 && dpkg --add-architecture armhf && apt-get update -qq
     # wine64 recommends wine32, which apt would take for armhf: no use here.

@@ -14,7 +14,9 @@ cd "$(dirname "$0")/.."
 needs=(cmake ninja-build g++ dpkg-dev file groff-base git g++-aarch64-linux-gnu
        g++-arm-linux-gnueabihf g++-mingw-w64-x86-64-posix libc6:arm64 libc6:armhf)
 missing=() first=""
-for p in "${needs[@]}"; do dpkg -s "$p" > /dev/null 2>&1 || missing+=("$p"); done
+# Installed, not merely removed with its configuration kept.
+installed() { [ "$(dpkg-query -W -f '${Status}' "$1" 2> /dev/null)" = "install ok installed" ]; }
+for p in "${needs[@]}"; do installed "$p" || missing+=("$p"); done
 for arch in arm64 armhf; do
     dpkg --print-foreign-architectures 2> /dev/null | grep -qx $arch ||
         first+="sudo dpkg --add-architecture $arch && "
@@ -24,7 +26,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     exit 1
 fi
 
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+export SOURCE_DATE_EPOCH
 umask 022
 version=$(sed -n 's/^project(sndblok VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 work=build/dist
