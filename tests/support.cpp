@@ -159,10 +159,10 @@ std::intptr_t HoldAsAnotherRun(const fs::path& path) {
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+// As the C runtime's fopen(path, "rb") does: sharing reading and writing, not deleting.
 std::intptr_t HoldForReading(const fs::path& path) {
-    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    return std::intptr_t(CreateFileW(path.c_str(), GENERIC_READ, all, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    return std::intptr_t(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 void Release(std::intptr_t held) { CloseHandle(HANDLE(held)); }

@@ -182,7 +182,9 @@ bool Identify(FileHandle file, FileIdentity& identity) {
 
 bool IdentifyPath(const char* path, FileIdentity& identity) {
     const wchar_t* name = Wide(path);
-    if (name == nullptr) return false;
+    // A device (\\.\pipe\NAME, \\.\COM1) has no identity, and opening it to
+    // ask would take its place: a pipe's server would see a client come and go.
+    if (name == nullptr || std::wcsncmp(name, L"\\\\.\\", 4) == 0) return false;
     // No access asked, so no run's lock stands in the way.
     const HANDLE file = CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -202,11 +204,12 @@ OpenStatus OpenOutputFile(const char* path, FileHandle& file, bool& created) {
     created = false;
     const wchar_t* name = Wide(path);
     if (name == nullptr) return OpenFailed;
-    // Shared for reading only: readers may look, but no one else may write
-    // or delete, which is the lock against other runs.
+    // No one else may write: that is the lock against other runs. Readers
+    // may look, however they open it, since the run asks for the right to
+    // delete only when it removes the file; for that it shares deleting.
     const auto open = [name](DWORD disposition) {
-        return CreateFileW(name, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-                           disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                           nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     };
     file = open(CREATE_NEW);
     created = file != INVALID_HANDLE_VALUE;
@@ -246,13 +249,18 @@ bool EmptyFile(FileHandle file) {
 }
 
 // The file goes once its last handle is closed. A handle leads to the file
-// itself, not to a link on the way, so a link stays.
+// itself, not to a link on the way, so a link stays. A reader that does not
+// share deleting keeps it, emptied.
 bool RemoveFile(const char* path, FileHandle file) {
     FileIdentity named, held;
     if (!IdentifyPath(path, named) || !Identify(file, held) || !SameFile(named, held)) return false;
+    const HANDLE deleting = ReOpenFile(file, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    if (deleting == INVALID_HANDLE_VALUE) return false;
     FILE_DISPOSITION_INFO disposition{TRUE};
-    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
-                                      sizeof disposition) != 0;
+    const bool removed = SetFileInformationByHandle(deleting, FileDispositionInfo, &disposition,
+                                                    sizeof disposition) != 0;
+    CloseHandle(deleting);
+    return removed;
 }
 
 void OnTermination(void (*cleanup)()) { terminationCleanup = cleanup; }
