@@ -39,10 +39,12 @@ bool Seek(std::FILE* stream, FileOffset offset, int whence);
 // How the standard streams stood when the program started.
 enum StartStatus : unsigned { Started = 0, StdoutWasClosed = 1, StartFailed = 2 };
 
-// Opens the null device on each standard stream that is closed, so that no
-// file the program opens takes its place, and puts standard output in
-// binary mode. A write that cannot go on (to a pipe nobody reads, past a
-// file-size limit) then fails like any other instead of ending the program.
+// Makes sure that no file the program opens takes the place of a closed
+// standard stream (on POSIX systems the null device takes it; on Windows a
+// stream without a handle has no descriptor to give), and puts standard
+// output in binary mode. A write that cannot go on (to a pipe nobody reads,
+// past a file-size limit) then fails like any other instead of ending the
+// program.
 // From here on an interrupt, termination or quit signal (a console event on
 // Windows) ends the run as a failure, whatever the process is: see
 // OnTermination. `argv` then holds the arguments in UTF-8; on Windows they
