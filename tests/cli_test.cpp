@@ -68,13 +68,11 @@ std::vector<std::string> FirstOfNamespace(const char*& why) {
     why = "qemu-user cannot end the first process of a PID namespace by a signal";
     return {};
 #else
-    for (const char* command : {"unshare --pid --fork", "unshare --user --map-root-user --pid --fork"}) {
-        if (std::system((command + std::string(" true > /dev/null 2>&1")).c_str()) == 0) {
-            std::vector<std::string> words;
-            std::istringstream split(command);
-            for (std::string word; split >> word;) words.push_back(word);
-            return words;
-        }
+    for (const std::vector<std::string>& command : std::vector<std::vector<std::string>>{
+             {"unshare", "--pid", "--fork"}, {"unshare", "--user", "--map-root-user", "--pid", "--fork"}}) {
+        std::string line;
+        for (const std::string& word : command) line += word + " ";
+        if (std::system((line + "true > /dev/null 2>&1").c_str()) == 0) return command;
     }
     why = "the namespace rows need unshare --pid, which is refused here";
     return {};
