@@ -35,6 +35,14 @@ file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
      "set(ENV{SOURCE_DATE_EPOCH} ${SNDBLOK_SOURCE_DATE_EPOCH})\n")
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/stamp-staged-files.cmake)
 
+# The CMake package: find_package(sndblok) and sndblok_add_sounds(). It
+# describes a program for the machine that builds, whatever the target.
+include(CMakePackageConfigHelpers)
+write_basic_package_version_file(sndblokConfigVersion.cmake
+    COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
+set(sndblok_cmake_package integration/sndblokConfig.cmake integration/sndblokSounds.cmake
+    ${PROJECT_BINARY_DIR}/sndblokConfigVersion.cmake)
+
 # The README of the zip and the tarballs, which speaks only of what they hold.
 if(WIN32)
     set(SNDBLOK_PROGRAM sndblok.exe)
@@ -58,7 +66,9 @@ if(WIN32)
     add_custom_target(manual_text ALL DEPENDS sndblok.txt)
     install(TARGETS sndblok RUNTIME DESTINATION .)
     install(FILES ${PROJECT_BINARY_DIR}/package/README.md LICENSE CHANGELOG.md
-            ${PROJECT_BINARY_DIR}/sndblok.txt DESTINATION .)
+            ${PROJECT_BINARY_DIR}/sndblok.txt integration/sndblok-folder.cmd DESTINATION .)
+    install(FILES README.md DESTINATION doc)
+    install(FILES ${sndblok_cmake_package} DESTINATION cmake)
     set(CPACK_GENERATOR ZIP)
     set(CPACK_PACKAGE_FILE_NAME sndblok-${PROJECT_VERSION}-win64)
     include(CPack)
@@ -92,14 +102,17 @@ add_custom_target(documents ALL DEPENDS changelog.gz sndblok.1.gz)
 
 include(GNUInstallDirs)
 install(CODE "set(sndblok_install_dirs
-    ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_MANDIR}/man1 ${CMAKE_INSTALL_DOCDIR})
+    ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_MANDIR}/man1 ${CMAKE_INSTALL_DOCDIR}
+    ${CMAKE_INSTALL_LIBDIR}/cmake/sndblok ${CMAKE_INSTALL_DATADIR}/sndblok)
     set(sndblok_build_dir \"${PROJECT_BINARY_DIR}\")")
 configure_file(cmake/uninstall.cmake.in uninstall.cmake @ONLY)
 install(SCRIPT cmake/open-install-dirs.cmake)
 install(TARGETS sndblok RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_BINARY_DIR}/sndblok.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
+install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz README.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${sndblok_cmake_package} DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/sndblok)
+install(FILES integration/sndblok.mk DESTINATION ${CMAKE_INSTALL_DATADIR}/sndblok)
 install(SCRIPT cmake/open-install-dirs.cmake)
 
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)

@@ -1,0 +1,27 @@
+@echo off
+rem Converts every .wav file in a folder with sndblok, the outputs beside
+rem them. Prints nothing for a good file; names each file that fails, with
+rem what sndblok printed, and then exits with 1.
+rem Usage: sndblok-folder FOLDER
+rem sndblok.exe beside this file is used, else the one on the PATH.
+setlocal EnableExtensions DisableDelayedExpansion
+if "%~1"=="" (
+    echo Usage: %~n0 FOLDER 1>&2
+    exit /b 2
+)
+set "program=sndblok"
+if exist "%~dp0sndblok.exe" set "program=%~dp0sndblok.exe"
+set "printed=%TEMP%\sndblok-folder-%RANDOM%%RANDOM%.txt"
+set failed=0
+rem *.wav also matches .WAV, which sndblok refuses, and names whose short
+rem 8.3 form ends in .WAV (take.wave): only the last are left out here.
+for %%f in ("%~1\*.wav") do if /i "%%~xf"==".wav" (
+    "%program%" "%%~ff" > "%printed%"
+    if errorlevel 1 (
+        echo sndblok cannot convert %%~ff: 1>&2
+        type "%printed%" 1>&2
+        set failed=1
+    )
+)
+del "%printed%" 2> nul
+exit /b %failed%

@@ -1,0 +1,68 @@
+# Block files from WAVE files in a GNU make build (make 4.3 or later, for
+# the grouped targets of a stereo pair). Set, then include this file:
+#
+#   SNDBLOK_SOURCES      the WAVE files: names that end in .wav, without
+#                        spaces, '%', ':' or '$'; files that the build makes
+#                        itself may be among them
+#   SNDBLOK_DESTINATION  the folder for the block files (default: sounds)
+#   SNDBLOK              the program (default: sndblok)
+#
+# SNDBLOK_OUTPUTS then lists every block file, and the target sndblok-sounds
+# makes them all. Which files a source makes depends on its channel count:
+# make reads it from the source into a small rules file of its own, which it
+# makes again, and reads again, whenever the source changes. Outputs that a
+# source no longer makes (it turned from stereo to mono) go then. A good
+# conversion prints nothing; a failing one fails the build with the source's
+# name and what sndblok printed.
+
+SNDBLOK ?= sndblok
+SNDBLOK_DESTINATION ?= sounds
+SNDBLOK_OUTPUTS :=
+# The rules here are no one's default goal.
+sndblok_goal := $(.DEFAULT_GOAL)
+sndblok_stage := $(SNDBLOK_DESTINATION)/.sndblok
+
+# $(1): the source. Its rules file names its outputs and how they are made.
+# An accepted file has its format chunk right after the RIFF header, so the
+# channel count stands at offset 22; anything else is for sndblok itself to
+# refuse, as a mono file would be.
+define sndblok_rules_of
+$(sndblok_stage)/$(notdir $(1:.wav=.mk)): $(1)
+	@set -e; mkdir -p '$$(@D)'; stem='$(SNDBLOK_DESTINATION)/$(notdir $(1:.wav=))'; \
+	if [ -f '$$@' ]; then rm -f $$$$(sed -n 's/^SNDBLOK_OUTPUTS += //p' '$$@'); fi; \
+	case $$$$(od -An -tx1 -N24 '$(1)' | tr -d ' \n') in \
+	    52494646????????57415645666d7420????????????0200) outputs="$$$${stem}_l.vsf $$$${stem}_r.vsf" ;; \
+	    *) outputs="$$$$stem.vsf" ;; \
+	esac; \
+	printf 'SNDBLOK_OUTPUTS += %s\n%s &: %s\n\t$$$$(call sndblok_convert,%s,%s)\n' \
+	    "$$$$outputs" "$$$$outputs" '$(1)' '$(1)' "$$$$outputs" > '$$@'
+-include $(sndblok_stage)/$(notdir $(1:.wav=.mk))
+endef
+
+# $(1): the source, $(2): its outputs. Converted beside a link to the source,
+# then moved into place whole.
+define sndblok_convert
+@set -e; name='$(notdir $(1))'; link='$(sndblok_stage)/'"$$name"; \
+rm -f "$$link" $(addprefix $(sndblok_stage)/,$(notdir $(2))); \
+ln -s "$$(cd '$(dir $(1))' && pwd)/$$name" "$$link"; \
+if printed=$$(cd '$(sndblok_stage)' && $(SNDBLOK) "$$name" 2>&1); then status=0; else status=$$?; fi; \
+rm -f "$$link"; \
+if [ $$status -ne 0 ]; then \
+    printf 'sndblok cannot convert %s:\n%s\n' '$(1)' "$$(printf '%s\n' "$$printed" | sed -e '/^====/,$$d' -e '/^$$/d')" >&2; \
+    exit 1; \
+fi; \
+mv $(addprefix $(sndblok_stage)/,$(notdir $(2))) '$(SNDBLOK_DESTINATION)/'
+endef
+
+$(foreach source,$(SNDBLOK_SOURCES),$(eval $(call sndblok_rules_of,$(source))))
+
+sndblok_doubled := $(strip $(foreach output,$(sort $(SNDBLOK_OUTPUTS)),\
+    $(if $(word 2,$(filter $(output),$(SNDBLOK_OUTPUTS))),$(output))))
+ifneq ($(sndblok_doubled),)
+    $(error sndblok.mk: more than one source makes $(sndblok_doubled))
+endif
+
+.PHONY: sndblok-sounds
+sndblok-sounds: $(SNDBLOK_OUTPUTS)
+
+.DEFAULT_GOAL := $(sndblok_goal)

@@ -1,0 +1,43 @@
+# find_package(sndblok): the program as the imported target sndblok::sndblok,
+# and sndblok_add_sounds() to turn WAVE files into block files in a build.
+# Works with CMake 3.16 and later.
+#
+# The program is found relative to this file, wherever the package was
+# unpacked: in the install tree (lib/cmake/sndblok, program in bin/), in a
+# Linux tarball (lib/cmake/sndblok, program at the top) or in the Windows
+# zip (cmake/, program at the top). When cross-compiling, this file may
+# have been found inside the target's sysroot, beside a program built for
+# the target; the program that runs in the build is the one of the machine
+# that builds, so it is looked for on that machine's PATH instead. Set
+# SNDBLOK_EXECUTABLE to choose the program yourself.
+
+if(NOT SNDBLOK_EXECUTABLE)
+    set(_sndblok_here "${CMAKE_CURRENT_LIST_DIR}")
+    set(_sndblok_inside_root FALSE)
+    foreach(_sndblok_root IN LISTS CMAKE_FIND_ROOT_PATH CMAKE_SYSROOT)
+        string(FIND "${_sndblok_here}/" "${_sndblok_root}/" _sndblok_at)
+        if(CMAKE_CROSSCOMPILING AND _sndblok_root AND _sndblok_at EQUAL 0)
+            set(_sndblok_inside_root TRUE)
+        endif()
+    endforeach()
+    if(_sndblok_inside_root)
+        find_program(SNDBLOK_EXECUTABLE sndblok NO_CMAKE_FIND_ROOT_PATH)
+    else()
+        find_program(SNDBLOK_EXECUTABLE sndblok
+                     PATHS "${_sndblok_here}/../../../bin" "${_sndblok_here}/../../.." "${_sndblok_here}/.."
+                     NO_DEFAULT_PATH)
+    endif()
+endif()
+
+include("${CMAKE_CURRENT_LIST_DIR}/sndblokSounds.cmake")
+
+if(NOT SNDBLOK_EXECUTABLE)
+    set(sndblok_FOUND FALSE)
+    set(sndblok_NOT_FOUND_MESSAGE "no sndblok program beside ${CMAKE_CURRENT_LIST_FILE} \
+or, when cross-compiling, on this machine's PATH; set SNDBLOK_EXECUTABLE to the program")
+    return()
+endif()
+if(NOT TARGET sndblok::sndblok)
+    add_executable(sndblok::sndblok IMPORTED)
+    set_target_properties(sndblok::sndblok PROPERTIES IMPORTED_LOCATION "${SNDBLOK_EXECUTABLE}")
+endif()

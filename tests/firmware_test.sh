@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# The sample firmware project in tests/firmware, built against an installed
+# sndblok (staged with DESTDIR) with CMake and Ninja, then with GNU make:
+# the first build makes exactly the expected block files, byte for byte; a
+# second does nothing; a touched source alone is converted again; a source
+# turned from stereo to mono leaves no _l/_r files; a failing source fails
+# the build with its name and sndblok's message; a made file said to be
+# mono but stereo is caught. Then CMake again, cross-compiling with the
+# package inside a sysroot, whose program cannot run here.
+# Usage: firmware_test.sh CMAKE BUILD_DIR SOURCE_DIR
+set -euo pipefail
+cmake=$1 build=$2 source=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+stage=$work/stage
+DESTDIR=$stage "$cmake" --install "$build" --prefix /usr/local > /dev/null
+export PATH="$stage/usr/local/bin:$PATH"
+
+# WAVE files as sndblok takes them: mono ABCDEF, stereo abcdefghijkl.
+byte() { printf "\\$(printf %03o "$1")"; }
+wave() {  # CHANNELS SAMPLES
+    printf RIFF; byte $((36 + ${#2})); printf '\0\0\0WAVEfmt \20\0\0\0\7\0'; byte "$1"
+    printf '\0\0\175\0\0\0\175\0\0\1\0\10\0data'; byte ${#2}; printf '\0\0\0%s' "$2"
+}
+ff() { head -c "$1" /dev/zero | tr '\0' '\377'; }
+mono_vsf() { printf '\0\0\0\1EF'; ff 506; }
+left_vsf() { printf '\0\0\0\1ik'; ff 506; }
+right_vsf() { printf '\0\0\0\1jl'; ff 506; }
+
+expect_files() {  # FOLDER NAME... : exactly these block files, nothing else
+    local listed
+    listed=$(cd "$1" && find . -name '*.vsf' -not -path './.sndblok/*' | sed 's|^\./||' | LC_ALL=C sort)
+    shift
+    [ "$listed" = "$(printf '%s\n' "$@" | LC_ALL=C sort)" ] || fail "block files: $listed"
+}
+expect_bytes() {  # FILE MAKER
+    cmp "$1" <($2) > /dev/null || fail "$1 is not what $2 gives"
+}
+
+# $1: the project; $2: the block files' folder; then how to build, and how to
+# ask whether anything is left to do (0: nothing).
+check() {
+    local project=$1 out=$2 build_cmd=$3 idle_cmd=$4 log=$work/log
+    (cd "$project" && eval "$build_cmd") > "$log" 2>&1 || { cat "$log"; fail "first build"; }
+    [ ! -s "$log" ] || [ "$(grep -v '^\[' "$log" | grep -vc 'ninja: ' || true)" = 0 ] ||
+        { cat "$log"; fail "a good build printed more than progress"; }
+    expect_files "$out" m.vsf s_l.vsf s_r.vsf tone_l.vsf tone_r.vsf "${extra[@]}"
+    expect_bytes "$out/m.vsf" mono_vsf
+    expect_bytes "$out/s_l.vsf" left_vsf
+    expect_bytes "$out/s_r.vsf" right_vsf
+    expect_bytes "$out/tone_r.vsf" right_vsf
+    (cd "$project" && eval "$idle_cmd") || fail "a second build has work to do"
+
+    # One source touched: it alone is converted again.
+    local touched untouched
+    touched=$(stat -c %y "$out/s_l.vsf") untouched=$(stat -c %y "$out/m.vsf")
+    touch "$project/sounds/s.wav"
+    (cd "$project" && eval "$build_cmd") > "$log" 2>&1 || { cat "$log"; fail "build after touch"; }
+    [ "$(stat -c %y "$out/s_l.vsf")" != "$touched" ] || fail "the touched source was not converted"
+    [ "$(stat -c %y "$out/m.vsf")" = "$untouched" ] || fail "an untouched source was converted"
+
+    # Stereo turned mono: no _l/_r files stay.
+    wave 1 ABCDEF > "$project/sounds/s.wav"
+    (cd "$project" && eval "$build_cmd") > "$log" 2>&1 || { cat "$log"; fail "build after stereo to mono"; }
+    expect_files "$out" m.vsf s.vsf tone_l.vsf tone_r.vsf "${extra[@]}"
+    expect_bytes "$out/s.vsf" mono_vsf
+    (cd "$project" && eval "$idle_cmd") || fail "work left after stereo to mono"
+
+    # A failing source fails the build, named, with sndblok's message.
+    printf RIFX > "$project/sounds/bad.wav"
+    [ -z "$reconfigure" ] || (cd "$project" && eval "$reconfigure")
+    if (cd "$project" && eval "$build_cmd") > "$log" 2>&1; then fail "a bad source built"; fi
+    grep -F 'bad.wav' "$log" > /dev/null || { cat "$log"; fail "the log does not name bad.wav"; }
+    grep -F 'Input file bad.wav is not a valid .wav file' "$log" > /dev/null ||
+        { cat "$log"; fail "the log lacks sndblok's message"; }
+    if grep -F 'USAGE' "$log"; then fail "the usage banner is in the build log"; fi
+    rm "$project/sounds/bad.wav"
+    [ -z "$reconfigure" ] || (cd "$project" && eval "$reconfigure")
+    [ ! -e "$out/bad.vsf" ] || fail "bad.vsf left behind"
+}
+
+project=$work/cmake
+cp -r "$source/tests/firmware" "$project"
+mkdir -p "$project/sounds"
+wave 1 ABCDEF > "$project/sounds/m.wav"
+wave 2 abcdefghijkl > "$project/sounds/s.wav"
+wave 2 abcdefghijkl > "$project/tone.in"
+# CMake takes names with spaces and letters outside ASCII.
+wave 1 ABCDEF > "$project/sounds/door bell.wav"
+wave 2 abcdefghijkl > "$project/sounds/жук.wav"
+extra=("door bell.vsf" "жук_l.vsf" "жук_r.vsf")
+configure="'$cmake' -S . -B build -G Ninja -DCMAKE_PREFIX_PATH='$stage/usr/local' > /dev/null"
+reconfigure=$configure
+eval "(cd '$project' && $configure)"
+check "$project" "$project/build/sounds" "'$cmake' --build build" "ninja -C build -n | grep -x 'ninja: no work to do.' > /dev/null"
+expect_bytes "$project/build/sounds/door bell.vsf" mono_vsf
+expect_bytes "$project/build/sounds/жук_l.vsf" left_vsf
+
+# A made file said to be mono that is stereo: caught when converted.
+(cd "$project" && "$cmake" -B build -DMADE_CHANNELS=MONO > /dev/null)
+if (cd "$project" && "$cmake" --build build) > "$work/log" 2>&1; then fail "a stereo file taken as mono"; fi
+grep -F 'tone.wav has 2 channels, but was given to sndblok_add_sounds as MONO' "$work/log" > /dev/null ||
+    { cat "$work/log"; fail "the mismatch is not named"; }
+
+project=$work/make
+cp -r "$source/tests/firmware" "$project"
+mkdir -p "$project/sounds"
+wave 1 ABCDEF > "$project/sounds/m.wav"
+wave 2 abcdefghijkl > "$project/sounds/s.wav"
+wave 2 abcdefghijkl > "$project/tone.in"
+# make takes no spaces in names; letters outside ASCII it does.
+wave 2 abcdefghijkl > "$project/sounds/жук.wav"
+extra=("жук_l.vsf" "жук_r.vsf")
+reconfigure=
+mk="SNDBLOK_MK='$stage/usr/local/share/sndblok/sndblok.mk'"
+check "$project" "$project/build/sounds" "make -j2 $mk" "make -q $mk"
+
+# Cross-compiling: find_package looks only inside the sysroot, where the
+# target's package stands beside a program this machine cannot run; the
+# conversion takes this machine's program from the PATH.
+sysroot=$work/sysroot
+mkdir -p "$sysroot/usr/bin"
+cp -r "$stage/usr/local/lib" "$sysroot/usr/"
+printf '#!/bin/sh\necho "the target program ran" >&2; exit 99\n' > "$sysroot/usr/bin/sndblok"
+chmod +x "$sysroot/usr/bin/sndblok"
+cat > "$work/toolchain.cmake" <<EOF
+set(CMAKE_SYSTEM_NAME Generic)
+set(CMAKE_SYSROOT "$sysroot")
+set(CMAKE_FIND_ROOT_PATH "$sysroot")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+EOF
+project=$work/cross
+cp -r "$source/tests/firmware" "$project"
+mkdir -p "$project/sounds"
+wave 1 ABCDEF > "$project/sounds/m.wav"
+wave 2 abcdefghijkl > "$project/tone.in"
+(cd "$project" && "$cmake" -S . -B build -G Ninja --toolchain "$work/toolchain.cmake" \
+    -DCMAKE_PREFIX_PATH=/usr > /dev/null && "$cmake" --build build > "$work/log" 2>&1) ||
+    { cat "$work/log"; fail "cross build"; }
+expect_bytes "$project/build/sounds/m.vsf" mono_vsf
+echo "CMake with Ninja, GNU make and a cross build convert the firmware's sounds as they should"
