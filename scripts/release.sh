@@ -62,11 +62,14 @@ for arch in x86_64:"" aarch64:aarch64-linux-gnu.cmake; do
     tree=$work/static-${arch%%:*}/$name
     mkdir -p "$tree"
     cmake --install "$work/static-${arch%%:*}" --strip --prefix "$PWD/$tree/install" > /dev/null
-    cp "$tree/install/bin/sndblok" "$tree/"
+    # The program at the top, the CMake package where find_package looks.
+    mv "$tree/install/bin/sndblok" "$tree/install/share/sndblok/sndblok.mk" "$tree/install/lib" "$tree/"
+    mkdir "$tree/doc"
+    mv "$tree/install/share/doc/sndblok/README.md" "$tree/doc/"
     cp "$work/static-${arch%%:*}"/package/README.md LICENSE CHANGELOG.md "$work/static-${arch%%:*}/sndblok.1" "$tree/"
     rm -r "$tree/install"
     chmod 755 "$tree/sndblok"
-    chmod 644 "$tree"/*.md "$tree/LICENSE" "$tree/sndblok.1"
+    find "$tree" -type f ! -name sndblok -exec chmod 644 {} +
     tar -C "$(dirname "$tree")" --sort=name --mtime="@$SOURCE_DATE_EPOCH" --owner=0 --group=0 \
         --numeric-owner -cf - "$name" | gzip -9n > "$out/$name.tar.gz"
 done
