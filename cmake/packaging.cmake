@@ -16,8 +16,40 @@ endif()
 set(SNDBLOK_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
 string(TIMESTAMP SNDBLOK_DATE "%Y-%m-%d" UTC)  # follows SOURCE_DATE_EPOCH
 
-# The manual page, with the version and the date in its title line.
+# The manual page, with the version and the date in its title line, and the
+# README's examples: each indented block after its marker, as roff text
+# that prints and copies the same characters.
+function(sndblok_readme_example marker variable)
+    file(READ README.md readme)
+    string(FIND "${readme}" "<!-- ${marker} -->\n" at)
+    if(at EQUAL -1)
+        message(FATAL_ERROR "README.md lacks <!-- ${marker} -->")
+    endif()
+    string(SUBSTRING "${readme}" ${at} -1 readme)
+    string(REGEX MATCH "-->\n\n((    [^\n]*\n|\n)*)" block "${readme}")
+    # Each line after a newline: CMake's ^ matches wherever a search resumes.
+    string(REGEX REPLACE "\n+$" "" block "\n${CMAKE_MATCH_1}")
+    string(REPLACE "\n    " "\n" block "${block}")
+    string(REPLACE "\\" "\\e" block "${block}")
+    string(REPLACE "-" "\\-" block "${block}")
+    string(REPLACE "'" "\\(aq" block "${block}")
+    string(REPLACE "`" "\\(ga" block "${block}")
+    string(REPLACE "^" "\\(ha" block "${block}")
+    string(REPLACE "~" "\\(ti" block "${block}")
+    string(REPLACE "\n." "\n\\&." block "${block}")
+    string(SUBSTRING "${block}" 1 -1 block)
+    set(${variable} "${block}" PARENT_SCOPE)
+endfunction()
+sndblok_readme_example("making an acceptable file" SNDBLOK_EXAMPLE_PREPARE)
+sndblok_readme_example("listening back: mono, then stereo, with each tool" SNDBLOK_EXAMPLE_LISTEN)
+sndblok_readme_example("a batch" SNDBLOK_EXAMPLE_BATCH)
+sndblok_readme_example("inputs whose outputs another input would also write" SNDBLOK_EXAMPLE_COLLISIONS)
+sndblok_readme_example("the blocks a file claims" SNDBLOK_EXAMPLE_BLOCKS)
+sndblok_readme_example("a CMake project's sounds" SNDBLOK_EXAMPLE_CMAKE)
+sndblok_readme_example("a Makefile's sounds" SNDBLOK_EXAMPLE_MAKE)
+sndblok_readme_example("a folder on Windows" SNDBLOK_EXAMPLE_FOLDER)
 configure_file(docs/sndblok.1.in sndblok.1 @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS README.md)
 set(SNDBLOK_MANUAL ${PROJECT_BINARY_DIR}/sndblok.1)
 
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY

@@ -41,5 +41,48 @@ cp "$source/examples/duet.wav" "$work/none/sounds/v.wav"
 (cd "$work/pairs" && sh "$work/collisions.sh") 2>&1 > "$work/listed" | cmp - /dev/null
 printf 'sounds/s p/z.wav\nsounds/s p/z_r.wav\nsounds/x.wav\nsounds/x_l.wav\n' | cmp - "$work/listed"
 (cd "$work/none" && sh "$work/collisions.sh") 2>&1 | cmp - /dev/null
-echo "README.md and the manual page show what sndblok prints, byte for byte, and the"
-echo "README's line lists the inputs that collide"
+
+# The README's examples, each under its marker; the manual page shows each
+# as the README does, character for character, once rendered.
+example() {  # MARKER
+    awk -v marker="<!-- $1 -->" '$0 == marker { take = 1; next }
+        take && /^    / { print substr($0, 5); listed = 1; next }
+        take && listed && /^$/ { print; next }
+        take && listed { exit }' "$source/README.md" | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}'
+}
+if command -v groff > /dev/null; then
+    rendered=$(groff -man -Tutf8 -P-cbou "$manual" 2> /dev/null)
+    for marker in "making an acceptable file" "listening back: mono, then stereo, with each tool" \
+                  "the blocks a file claims" "a batch" "inputs whose outputs another input would also write" \
+                  "a CMake project's sounds" "a Makefile's sounds" "a folder on Windows"; do
+        shown=$(example "$marker" | sed 's/^./              &/')
+        [ -n "$shown" ] || { echo "README.md shows nothing under <!-- $marker -->"; exit 1; }
+        [[ $rendered == *"$shown"* ]] || { echo "the manual page does not show <!-- $marker --> as README.md does"; exit 1; }
+    done
+fi
+
+# The README's line that counts blocks, on a whole file and on one cut short.
+example "the blocks a file claims" > "$work/blocks.sh"
+(cd "$work" && sed 's/take\.vsf/duet_l.vsf/' blocks.sh | sh) | cmp - <(printf '47 blocks, at most 0.752 s\n')
+head -c 1000 "$work/duet_l.vsf" > "$work/cut.vsf"
+(cd "$work" && sed 's/take\.vsf/cut.vsf/' blocks.sh | sh) |
+    cmp - <(printf '47 blocks, at most 0.752 s, but the file has 1000 bytes\n')
+
+# The README's batch converts a folder and names the file that fails.
+mkdir -p "$work/batch/sounds"
+cp "$source/examples/duet.wav" "$work/batch/sounds/good.wav"
+printf RIFX > "$work/batch/sounds/bad.wav"
+example "a batch" > "$work/batch.sh"
+status=0
+(cd "$work/batch" && PATH="$(dirname "$program"):$PATH" sh "$work/batch.sh") 2> "$work/failed" || status=$?
+[ "$status" = 123 ] && printf 'failed: sounds/bad.wav\n' | cmp - "$work/failed"
+cmp "$work/batch/sounds/good_l.vsf" "$work/duet_l.vsf"
+
+# The sample firmware project holds the lines the README shows for a build.
+for pair in "a CMake project's sounds:CMakeLists.txt" "a Makefile's sounds:Makefile"; do
+    while IFS= read -r line; do
+        [ -z "$line" ] || grep -Fqx -- "$line" "$source/tests/firmware/${pair##*:}" ||
+            { echo "tests/firmware/${pair##*:} lacks the README's line: $line"; exit 1; }
+    done < <(example "${pair%%:*}")
+done
+echo "README.md and the manual page show what sndblok prints and the same examples, which work as shown"
