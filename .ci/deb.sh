@@ -19,5 +19,8 @@ readelf --dyn-syms -W "$scratch/deb/usr/bin/sndblok" | grep '__printf_chk' > /de
 converts "$scratch/deb/usr/bin/sndblok" "$scratch/run"
 man -M "$scratch/deb/usr/share/man" -P cat sndblok | grep "^sndblok $version " > /dev/null
 test -s "$scratch/deb/usr/share/doc/sndblok/copyright"
+test -s "$scratch/deb/usr/share/doc/sndblok/README.md"
+test -s "$scratch/deb/usr/lib/cmake/sndblok/sndblokConfig.cmake"
+test -s "$scratch/deb/usr/share/sndblok/sndblok.mk"
 zcat "$scratch/deb/usr/share/doc/sndblok/changelog.gz" | grep "^sndblok ($version)" > /dev/null
 echo "$(basename "$deb"): lintian-clean, hardened, reproducible, converts the example"
