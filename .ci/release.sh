@@ -31,4 +31,11 @@ for arch in x86_64 aarch64; do
     fi
     converts "$program" "$scratch/run-tar-$arch"
 done
-echo "lintian-clean packages, static tarballs, the same bytes everywhere"
+# The x86_64 tarball's CMake package, found from the tarball's folder: the
+# sample firmware project converts a file that its build makes.
+project=$scratch/firmware
+cp -r tests/firmware "$project" && cp examples/duet.wav "$project/tone.in"
+cmake -S "$project" -B "$project/build" -G Ninja -DCMAKE_PREFIX_PATH="$(dirname "$scratch"/tar-x86_64/*/sndblok)" > /dev/null
+cmake --build "$project/build" > /dev/null
+cmp "$scratch/reference/duet_l.vsf" "$project/build/sounds/tone_l.vsf"
+echo "lintian-clean packages, static tarballs whose CMake package works, the same bytes everywhere"

@@ -16,4 +16,26 @@ test -s "$(dirname "$program")/LICENSE"
 strings -el "$program" | grep -x "$version" > /dev/null || { echo "no version $version in $program"; exit 1; }
 (wineserver -p && wine cmd /c exit) > /dev/null 2>&1  # with no hold on this script's output
 converts "wine $program" "$scratch/run"
-echo "the zip's program converts the example as the Linux build does"
+
+# The zip's batch file, run as the README shows it: a good file converted
+# without a word; a broken one, and an upper-case .WAV that *.wav matches,
+# named with sndblok's message; status 1. Then a folder of good files only.
+folder=$(dirname "$program")
+mkdir "$folder/sounds"
+cp examples/duet.wav "$folder/sounds/good.wav"
+cp examples/duet.wav "$folder/sounds/UP.WAV"
+printf RIFX > "$folder/sounds/bad.wav"
+batch() { (cd "$folder" && wine cmd /c sndblok-folder sounds > "$scratch/batch.out" 2> "$scratch/batch.err"); }
+status=0
+batch || status=$?
+[ "$status" = 1 ] || { echo "sndblok-folder ended with $status where a file failed"; exit 1; }
+for expected in 'sndblok cannot convert ' '\sounds\bad.wav:' '\sounds\bad.wav is not a valid .wav file' \
+                '\sounds\UP.WAV:' 'Specify a filename with a .wav extension'; do
+    grep -Fq -- "$expected" "$scratch/batch.err" || { cat "$scratch/batch.err"; echo "not said: $expected"; exit 1; }
+done
+cmp "$scratch/reference/duet_l.vsf" "$folder/sounds/good_l.vsf"
+test ! -s "$scratch/batch.out"
+rm "$folder/sounds/bad.wav" "$folder/sounds/UP.WAV"
+batch || { cat "$scratch/batch.err"; echo "sndblok-folder failed on good files"; exit 1; }
+test ! -s "$scratch/batch.err"
+echo "the zip's program converts the example as the Linux build does, and its batch file names failures"
