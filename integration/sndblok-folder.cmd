@@ -6,22 +6,30 @@ rem Usage: sndblok-folder FOLDER
 rem sndblok.exe beside this file is used, else the one on the PATH.
 setlocal EnableExtensions DisableDelayedExpansion
 if "%~1"=="" (
-    echo Usage: %~n0 FOLDER 1>&2
+    >&2 echo Usage: %~n0 FOLDER
+    exit /b 2
+)
+if not exist "%~1\" (
+    >&2 echo %~n0: no folder %~1
     exit /b 2
 )
 set "program=sndblok"
 if exist "%~dp0sndblok.exe" set "program=%~dp0sndblok.exe"
 set "printed=%TEMP%\sndblok-folder-%RANDOM%%RANDOM%.txt"
 set failed=0
-rem *.wav also matches .WAV, which sndblok refuses, and names whose short
-rem 8.3 form ends in .WAV (take.wave): only the last are left out here.
-for %%f in ("%~1\*.wav") do if /i "%%~xf"==".wav" (
-    "%program%" "%%~ff" > "%printed%"
-    if errorlevel 1 (
-        echo sndblok cannot convert %%~ff: 1>&2
-        type "%printed%" 1>&2
-        set failed=1
+pushd "%~1"
+rem *.wav also matches .WAV, which sndblok refuses and so names here, and
+rem names whose short 8.3 form ends in .WAV (take.wave), which are skipped.
+for %%f in (*.wav) do (
+    if /i "%%~xf"==".wav" (
+        "%program%" "%%~ff" > "%printed%"
+        if errorlevel 1 (
+            >&2 echo sndblok cannot convert %%~ff:
+            >&2 type "%printed%"
+            set failed=1
+        )
     )
 )
+popd
 del "%printed%" 2> nul
 exit /b %failed%
