@@ -2,18 +2,16 @@
 # a scratch folder removed at the end (after $on_exit), and helpers.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+. scripts/lib.sh
 scratch=$(mktemp -d)
 export TMPDIR=$scratch  # so that what tools leave there goes too
 on_exit=:
 trap 'eval "$on_exit"; rm -rf --one-file-system "$scratch"' EXIT
 export WINEPREFIX="$PWD/build/windows/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-version=$(sed -n 's/^project(sndblok VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
 need() {  # PACKAGE...: installs those that are missing
     local missing=() p
-    for p in "$@"; do
-        [ "$(dpkg-query -W -f '${Status}' "$p" 2> /dev/null)" = "install ok installed" ] || missing+=("$p")
-    done
+    for p in "$@"; do installed "$p" || missing+=("$p"); done
     [ ${#missing[@]} -gt 0 ] || return 0
     dpkg --add-architecture arm64 && dpkg --add-architecture armhf && apt-get update -qq
     # wine64 recommends wine32, which apt would take for armhf: no use here.

@@ -8,14 +8,13 @@
 # is made. Usage: scripts/release.sh (on Debian 12; it says what to install)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
 
 # Everything it needs, checked before anything is built. The foreign C
 # libraries give the arm64 and armhf packages their Depends.
 needs=(cmake ninja-build g++ dpkg-dev file groff-base git g++-aarch64-linux-gnu
        g++-arm-linux-gnueabihf g++-mingw-w64-x86-64-posix libc6:arm64 libc6:armhf)
 missing=() first=""
-# Installed, not merely removed with its configuration kept.
-installed() { [ "$(dpkg-query -W -f '${Status}' "$1" 2> /dev/null)" = "install ok installed" ]; }
 for p in "${needs[@]}"; do installed "$p" || missing+=("$p"); done
 for arch in arm64 armhf; do
     dpkg --print-foreign-architectures 2> /dev/null | grep -qx $arch ||
@@ -29,36 +28,31 @@ fi
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 export SOURCE_DATE_EPOCH
 umask 022
-version=$(sed -n 's/^project(sndblok VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 work=build/dist
 out=$work/out
 rm -rf "$work"
 mkdir -p "$out"
 
-# Configures and builds the release program in $work/NAME, for the
-# processor the toolchain file names (none: this machine).
-build() {
-    local name=$1 toolchain=$2
-    shift 2
-    cmake -S . -B "$work/$name" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-          ${toolchain:+--toolchain "$PWD/cmake/$toolchain"} "$@" > /dev/null
-    cmake --build "$work/$name" > /dev/null
+# Configures and builds a release preset in $work/NAME.
+build() {  # NAME PRESET
+    cmake --preset "$2" -B "$work/$1" > /dev/null
+    cmake --build "$work/$1" > /dev/null
 }
 
-for arch in amd64:"" arm64:aarch64-linux-gnu.cmake armhf:arm-linux-gnueabihf.cmake; do
+for arch in amd64:release arm64:release-arm64 armhf:release-armhf; do
     build "deb-${arch%%:*}" "${arch#*:}"
     (cd "$work/deb-${arch%%:*}" && cpack -G DEB > /dev/null)
     cp "$work/deb-${arch%%:*}/sndblok_${version}_${arch%%:*}.deb" "$out/"
 done
 
-build windows mingw-w64.cmake
+build windows release-windows
 (cd "$work/windows" && cpack -G ZIP > /dev/null)
 cp "$work/windows/sndblok-$version-win64.zip" "$out/"
 
 # A static program runs on any Linux of its processor, whatever its C library.
-for arch in x86_64:"" aarch64:aarch64-linux-gnu.cmake; do
+for arch in x86_64:release-static aarch64:release-static-arm64; do
     name=sndblok-$version-linux-${arch%%:*}
-    build "static-${arch%%:*}" "${arch#*:}" -DSNDBLOK_STATIC=ON
+    build "static-${arch%%:*}" "${arch#*:}"
     tree=$work/static-${arch%%:*}/$name
     mkdir -p "$tree"
     cmake --install "$work/static-${arch%%:*}" --strip --prefix "$PWD/$tree/install" > /dev/null
