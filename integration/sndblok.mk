@@ -17,10 +17,28 @@
 
 SNDBLOK ?= sndblok
 SNDBLOK_DESTINATION ?= sounds
+# Goals for which no sound is looked at, nor made.
+SNDBLOK_CLEAN_GOALS ?= clean distclean mostlyclean
+SNDBLOK_DESTINATION := $(patsubst %/,%,$(SNDBLOK_DESTINATION))
 SNDBLOK_OUTPUTS :=
 # The rules here are no one's default goal.
 sndblok_goal := $(.DEFAULT_GOAL)
+# What the build keeps beside the block files: a rules file a source, and
+# a folder a conversion.
 sndblok_stage := $(SNDBLOK_DESTINATION)/.sndblok
+
+# Names that the shell or make itself would take apart.
+sndblok_hash := \#
+sndblok_open := (
+sndblok_close := )
+sndblok_comma := ,
+sndblok_odd := ' " ` $$ \ ; : & | < > * ? [ ] ! { } = % $(sndblok_hash) $(sndblok_open) \
+    $(sndblok_close) $(sndblok_comma)
+sndblok_refused := $(filter-out %.wav,$(SNDBLOK_SOURCES)) $(foreach source,$(SNDBLOK_SOURCES),\
+    $(if $(strip $(foreach c,$(sndblok_odd),$(findstring $c,$(source)))),$(source)))
+ifneq ($(strip $(sndblok_refused)),)
+    $(error sndblok.mk takes names that end in .wav, without spaces or any of $(sndblok_odd); not: $(strip $(sndblok_refused)))
+endif
 
 # $(1): the source. Its rules file names its outputs and how they are made.
 # An accepted file has its format chunk right after the RIFF header, so the
@@ -40,21 +58,33 @@ $(sndblok_stage)/$(notdir $(1:.wav=.mk)): $(1)
 endef
 
 # $(1): the source, $(2): its outputs. Converted beside a link to the source,
-# then moved into place whole.
+# in a folder of this conversion's own, then moved into place whole.
 define sndblok_convert
-@set -e; name='$(notdir $(1))'; link='$(sndblok_stage)/'"$$name"; \
-rm -f "$$link" $(addprefix $(sndblok_stage)/,$(notdir $(2))); \
-ln -s "$$(cd '$(dir $(1))' && pwd)/$$name" "$$link"; \
-if printed=$$(cd '$(sndblok_stage)' && $(SNDBLOK) "$$name" 2>&1); then status=0; else status=$$?; fi; \
-rm -f "$$link"; \
+@set -e; name='$(notdir $(1))'; work='$(sndblok_stage)/run.'$$$$; \
+rm -rf "$$work"; mkdir -p "$$work"; \
+ln -s "$$(cd '$(dir $(1))' && pwd)/$$name" "$$work/$$name"; \
+if printed=$$(cd "$$work" && $(SNDBLOK) "$$name" 2>&1); then status=0; else status=$$?; fi; \
 if [ $$status -ne 0 ]; then \
+    rm -rf "$$work"; \
     printf 'sndblok cannot convert %s:\n%s\n' '$(1)' "$$(printf '%s\n' "$$printed" | sed -e '/^====/,$$d' -e '/^$$/d')" >&2; \
     exit 1; \
 fi; \
-mv $(addprefix $(sndblok_stage)/,$(notdir $(2))) '$(SNDBLOK_DESTINATION)/'
+mv $(addprefix "$$work"/,$(notdir $(2))) '$(SNDBLOK_DESTINATION)/'; \
+rm -rf "$$work"
 endef
 
+ifneq ($(filter-out $(SNDBLOK_CLEAN_GOALS),$(or $(MAKECMDGOALS),all)),)
 $(foreach source,$(SNDBLOK_SOURCES),$(eval $(call sndblok_rules_of,$(source))))
+endif
+
+# A source taken out of the list leaves no block files, unless make is only
+# asked what it would do.
+sndblok_stale := $(filter-out $(foreach source,$(SNDBLOK_SOURCES),$(sndblok_stage)/$(notdir \
+    $(source:.wav=.mk))),$(wildcard $(sndblok_stage)/*.mk))
+ifeq ($(findstring n,$(firstword -$(MAKEFLAGS)))$(findstring q,$(firstword -$(MAKEFLAGS))),)
+    sndblok_removed := $(foreach rules,$(sndblok_stale),\
+        $(shell rm -f $$(sed -n 's/^SNDBLOK_OUTPUTS += //p' '$(rules)') '$(rules)'))
+endif
 
 sndblok_doubled := $(strip $(foreach output,$(sort $(SNDBLOK_OUTPUTS)),\
     $(if $(word 2,$(filter $(output),$(SNDBLOK_OUTPUTS))),$(output))))

@@ -31,10 +31,11 @@ endif()
 
 include("${CMAKE_CURRENT_LIST_DIR}/sndblokSounds.cmake")
 
-if(NOT SNDBLOK_EXECUTABLE)
+if(NOT SNDBLOK_EXECUTABLE OR NOT EXISTS "${SNDBLOK_EXECUTABLE}")
     set(sndblok_FOUND FALSE)
-    set(sndblok_NOT_FOUND_MESSAGE "no sndblok program beside ${CMAKE_CURRENT_LIST_FILE} \
-or, when cross-compiling, on this machine's PATH; set SNDBLOK_EXECUTABLE to the program")
+    set(sndblok_NOT_FOUND_MESSAGE "no sndblok program (SNDBLOK_EXECUTABLE: ${SNDBLOK_EXECUTABLE}) \
+beside ${CMAKE_CURRENT_LIST_FILE} or, when cross-compiling, on this machine's PATH; set \
+SNDBLOK_EXECUTABLE to the program")
     return()
 endif()
 if(NOT TARGET sndblok::sndblok)

@@ -79,6 +79,12 @@ check() {
     rm "$project/sounds/bad.wav"
     [ -z "$reconfigure" ] || (cd "$project" && eval "$reconfigure")
     [ ! -e "$out/bad.vsf" ] || fail "bad.vsf left behind"
+
+    # A source taken out leaves no block files.
+    rm "$project/sounds/m.wav"
+    [ -z "$reconfigure" ] || (cd "$project" && eval "$reconfigure")
+    (cd "$project" && eval "$build_cmd") > "$log" 2>&1 || { cat "$log"; fail "build after a source went"; }
+    expect_files "$out" s.vsf tone_l.vsf tone_r.vsf "${extra[@]}"
 }
 
 project=$work/cmake
@@ -101,7 +107,7 @@ expect_bytes "$project/build/sounds/жук_l.vsf" left_vsf
 # A made file said to be mono that is stereo: caught when converted.
 (cd "$project" && "$cmake" -B build -DMADE_CHANNELS=MONO > /dev/null)
 if (cd "$project" && "$cmake" --build build) > "$work/log" 2>&1; then fail "a stereo file taken as mono"; fi
-grep -F 'tone.wav has 2 channels, but was given to sndblok_add_sounds as MONO' "$work/log" > /dev/null ||
+grep -F 'tone.wav is STEREO, but was given to sndblok_add_sounds as MONO' "$work/log" > /dev/null ||
     { cat "$work/log"; fail "the mismatch is not named"; }
 
 project=$work/make
@@ -116,6 +122,10 @@ extra=("жук_l.vsf" "жук_r.vsf")
 reconfigure=
 mk="SNDBLOK_MK='$stage/usr/local/share/sndblok/sndblok.mk'"
 check "$project" "$project/build/sounds" "make -j2 $mk" "make -q $mk"
+# A name that make or the shell would take apart is refused, by name.
+printf x > "$project/sounds/it's.wav"
+if (cd "$project" && eval "make $mk") > "$work/log" 2>&1; then fail "make took it's.wav"; fi
+grep -F "not: sounds/it's.wav" "$work/log" > /dev/null || { cat "$work/log"; fail "it's.wav is not named"; }
 
 # Cross-compiling: find_package looks only inside the sysroot, where the
 # target's package stands beside a program this machine cannot run; the
