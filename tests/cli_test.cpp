@@ -474,6 +474,19 @@ TEST(Cli, UndoesItsOutputsWhenInterrupted) {
         {"Interrupt", 1, "INT", 128 + SIGINT},
         {"QuitStereo", 2, "QUIT", 128 + SIGQUIT},
         {"CpuLimit", 1, "XCPU", 128 + SIGXCPU},
+        // Every other signal that ends a program, as dd's users send SIGUSR1.
+        {"UserSignal", 1, "USR1", 128 + 10},
+        {"SecondUserSignalStereo", 2, "USR2", 128 + 12},
+        {"Alarm", 1, "ALRM", 128 + 14},
+        {"VirtualAlarmStereo", 2, "VTALRM", 128 + 26},
+        {"Profiling", 1, "PROF", 128 + 27},
+        {"InputOutputStereo", 2, "IO", 128 + 29},
+        {"PowerFailure", 1, "PWR", 128 + 30},
+        {"StackFault", 1, "16", 128 + 16},  // SIGSTKFLT, which dash does not name
+        {"RealTimeFirst", 2, "34", 128 + 34},
+        {"RealTimeLast", 1, "64", 128 + 64},
+        {"RealTimeAsFirstOfNamespace", 2, "40", 128 + 40, OldFile, 0xF0000000, true},
+        {"UserSignalAsFirstOfNamespace", 1, "USR1", 128 + 10, OldFile, 0xF0000000, true},
         // Emptied, but the names the user made stay.
         {"TermThroughLink", 1, "TERM", 128 + SIGTERM, StoreLink},
         {"TermHardLinked", 1, "TERM", 128 + SIGTERM, SharedLink},
@@ -719,7 +732,48 @@ struct Struck {
     std::string out;
     Files outputs;
     bool firstOfNamespace = false;  // which no signal at its default action ends
+    bool earlier = false;           // an earlier run's pair stands in the folder
+    bool beforeMain = false;        // may be lost, as by any program: the run then completes
 };
+
+// The number of each rt_sigaction and rt_sigprocmask that the program makes
+// as the first process of a PID namespace (strace counts each process's
+// calls apart), and whether it comes before the program sets up its
+// handlers. Numbers that unshare reaches too are left out: the signal would
+// end unshare instead.
+std::vector<std::pair<std::string, bool>> SignalCallsOfTheStart(const std::string& trace) {
+    std::vector<std::pair<std::string, std::string>> calls;  // by the program: name, line
+    std::string program;
+    std::istringstream lines(trace);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t space = line.find(' ');
+        const std::string pid = line.substr(0, space), call = line.substr(space + 1);
+        if (call.starts_with("execve(") && call.find("sndblok\"") != std::string::npos) program = pid;
+        const std::size_t paren = call.find('(');
+        if (paren == std::string::npos || call.starts_with("<") || call.starts_with("-") || call.starts_with("+")) continue;
+        calls.emplace_back(pid, call);
+    }
+    std::vector<std::pair<std::string, bool>> struck;
+    std::map<std::string, int> seen, elsewhere;
+    for (const auto& [pid, call] : calls) {
+        if (pid != program) ++elsewhere[call.substr(0, call.find('('))];
+    }
+    // The program's own start holds signals back, or else asks after SIGHUP's action first.
+    bool executed = false, handled = false, unblocked = false;
+    for (const auto& [pid, call] : calls) {
+        if (pid != program) continue;
+        const std::string name = call.substr(0, call.find('('));
+        const int number = ++seen[name];
+        handled = handled || (executed && (call.starts_with("rt_sigprocmask(SIG_BLOCK") ||
+                                           call.starts_with("rt_sigaction(SIGHUP")));
+        executed = executed || name == "execve";
+        if (number > elsewhere[name] && (name == "rt_sigaction" || (name == "rt_sigprocmask" && !unblocked))) {
+            struck.emplace_back(name + ":signal=TERM:when=" + std::to_string(number), !handled);
+        }
+        unblocked = unblocked || (handled && name == "rt_sigprocmask" && !call.starts_with("rt_sigprocmask(SIG_BLOCK"));
+    }
+    return struck;
+}
 
 // One call made to fail, or followed by a signal.
 TEST(Cli, EndsRightWhenOneCallIsStruck) {
@@ -736,11 +790,14 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
     ASSERT_EQ(closes.size(), 4u);
     const auto signalAt = [](int close) { return "close:signal=TERM:when=" + std::to_string(close); };
     const Files pair = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}};
-    const Struck rows[] = {
+    std::vector<Struck> rows = {
         // Another run locked the file this one had just created: it is that run's.
         {"AnotherRunLockedANewOutput", "flock:error=EAGAIN:when=2", 1,
          StereoInfo + "\nCan't create in_r.vsf\n\n", {{"in_r.vsf", ""}}},
         {"SignalJustAfterCreating", "flock:signal=TERM:when=1", 128 + SIGTERM, "", {}},
+        // Over an earlier pair, while it is emptied: both go, never one.
+        {"SignalAsEarlierLeftIsEmptied", "ftruncate:signal=TERM:when=1", 128 + SIGTERM, "", {}, false, true},
+        {"SignalAsEarlierRightIsEmptied", "ftruncate:signal=TERM:when=2", 128 + SIGTERM, "", {}, false, true},
         // Before the program has read anything, as in a container stopped at once.
         {"SignalAtTheStartAsFirstOfNamespace", "fcntl:signal=TERM:when=1", 128 + SIGTERM, "", {}, true},
         {"SignalOnceComplete", "write:signal=TERM:when=" + std::to_string(lastWrite), 128 + SIGTERM,
@@ -756,17 +813,37 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
     };
     const char* noNamespace = nullptr;
     const std::vector<std::string> unshare = FirstOfNamespace(noNamespace);
+    // A termination at each step of the start, as a container stopped at
+    // once: from the program's first call, none is lost once it sets up.
+    std::vector<std::string> start = {"-f", "-o", Utf8(traces.path / "start")};
+    start.insert(start.end(), unshare.begin(), unshare.end());
+    if (noNamespace == nullptr) {
+        ASSERT_EQ(RunTraced(dir.path, start).status, 0);
+        const auto calls = SignalCallsOfTheStart(ReadFile(traces.path / "start"));
+        ASSERT_GT(calls.size(), 10u);
+        for (const auto& [inject, beforeMain] : calls) {
+            rows.push_back({"SignalAtTheStart", inject, 128 + SIGTERM, "", {}, true, false, beforeMain});
+        }
+    }
     for (const Struck& row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(std::string(row.name) + " " + row.inject);
         if (row.firstOfNamespace && noNamespace != nullptr) continue;
         for (const auto& entry : fs::directory_iterator(dir.path)) fs::remove(entry);
         WriteFile(dir.path / "in.wav", Stereo);
+        if (row.earlier) {
+            for (const char* name : {"in_l.vsf", "in_r.vsf"}) WriteFile(dir.path / name, OldBytes);
+        }
         std::vector<std::string> options = {"-o", "/dev/null", "-e", "inject=" + row.inject};
         if (row.firstOfNamespace) {
             options.push_back("-f");
             options.insert(options.end(), unshare.begin(), unshare.end());
         }
         const RunResult run = RunTraced(dir.path, options);
+        if (row.beforeMain && run.status == 0) {
+            EXPECT_EQ(run.out, StereoInfo);
+            EXPECT_EQ(VsfFiles(dir.path), pair);
+            continue;
+        }
         EXPECT_EQ(run.status, row.status);
         // strace ends as the program did: a signal's status comes from the
         // signal itself, but where that cannot end the program.

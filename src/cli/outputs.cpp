@@ -98,17 +98,19 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
             return Refused(outputs, out);
         }
     }
-    for (std::size_t i = 0; i < outputs.count; ++i) {
+    // Only once it is really emptied is an earlier file the run's to undo;
+    // termination waits for them all, so that it finds every earlier
+    // output emptied and claimed, or none touched.
+    const Output* unemptied = nullptr;
+    HoldTermination();
+    for (std::size_t i = 0; i < outputs.count && unemptied == nullptr; ++i) {
         Output& out = outputs.files[i];
         if (!Claimable(identities[i]) || out.claimed) continue;
-        // Only once it is really emptied is an earlier file the run's to undo.
-        HoldTermination();
-        const bool emptied = EmptyFile(out.file);
-        out.claimed = emptied;
-        ReleaseTermination();
-        if (!emptied) return Refused(outputs, out);
+        out.claimed = EmptyFile(out.file);
+        if (!out.claimed) unemptied = &out;
     }
-    return nullptr;
+    ReleaseTermination();
+    return unemptied == nullptr ? nullptr : Refused(outputs, *unemptied);
 }
 
 const Output* CloseOutputs(Outputs& outputs) {

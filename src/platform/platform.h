@@ -45,9 +45,10 @@ enum StartStatus : unsigned { Started = 0, StdoutWasClosed = 1, StartFailed = 2 
 // output in binary mode. A write that cannot go on (to a pipe nobody reads,
 // past a file-size limit) then fails like any other instead of ending the
 // program.
-// From here on an interrupt, termination or quit signal (a console event on
-// Windows) ends the run as a failure, whatever the process is: see
-// OnTermination. `argv` then holds the arguments in UTF-8; on Windows they
+// From here on every signal that would end the program, but SIGKILL, SIGSTOP
+// and those of a program error (a console event on Windows), ends the run as
+// a failure, whatever the process is: see OnTermination. One that comes
+// while the handlers are being installed waits for them. `argv` then holds the arguments in UTF-8; on Windows they
 // are taken anew from the UTF-16 command line, whatever the code page.
 StartStatus PrepareProcess(int& argc, char**& argv);
 

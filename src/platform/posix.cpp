@@ -15,20 +15,36 @@ static_assert(sizeof(off_t) >= 8, "file offsets must be 64 bits: define _FILE_OF
 namespace sndblok {
 namespace {
 
-// The signals that end a run; its outputs go first, as make does it.
-constexpr int TerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU};
+// Every signal whose default action ends a program ends a run; its outputs
+// go first, as make does it. Left out: SIGKILL and SIGSTOP, which no program
+// can answer; the program-error signals (SIGSEGV, SIGBUS, SIGFPE, SIGILL,
+// SIGABRT, SIGTRAP, SIGSYS), after which nothing the run holds can be
+// trusted; and SIGPIPE and SIGXFSZ, ignored so that the write fails instead.
+// The real-time signals follow, where the system has them.
+constexpr int TerminationSignals[] = {
+    SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGXCPU, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+#if defined(__linux__)
+    // Elsewhere SIGIO is ignored by default, and the other two do not exist.
+    SIGIO, SIGPWR,
+#if defined(SIGSTKFLT)
+    SIGSTKFLT,
+#endif
+#endif
+};
 
 // As many symbolic links in a row as the system itself follows.
 constexpr int MaxLinks = 40;
 
 void (*volatile terminationCleanup)() = nullptr;
+sigset_t termination;  // every signal above; filled once, before any handler
 sigset_t heldBefore;
 
-sigset_t TerminationSet() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int signal : TerminationSignals) sigaddset(&set, signal);
-    return set;
+void FillTerminationSet() {
+    sigemptyset(&termination);
+    for (const int signal : TerminationSignals) sigaddset(&termination, signal);
+#if defined(SIGRTMIN)
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) sigaddset(&termination, signal);
+#endif
 }
 
 // Installed with the default action restored on entry and every signal
@@ -79,16 +95,22 @@ bool Seek(std::FILE* stream, FileOffset offset, int whence) {
 
 StartStatus PrepareProcess(int&, char**&) {
     // First of all, so that a termination finds the run ready however early
-    // it comes; let through even where the parent left them blocked.
-    for (const int signal : TerminationSignals) {
+    // it comes. Held back until every handler is in: the first process of a
+    // PID namespace would drop one that came while its action was still the
+    // default. Let through even where the parent left them blocked.
+    FillTerminationSet();
+    sigprocmask(SIG_BLOCK, &termination, nullptr);
+    for (int signal = 1; signal < NSIG; ++signal) {
         struct sigaction action;
-        if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
+        if (sigismember(&termination, signal) != 1 || sigaction(signal, nullptr, &action) != 0 ||
+            action.sa_handler == SIG_IGN) {
+            continue;
+        }
         action.sa_handler = Terminate;
         sigfillset(&action.sa_mask);
         action.sa_flags = SA_RESETHAND;
         sigaction(signal, &action, nullptr);
     }
-    const sigset_t termination = TerminationSet();
     sigprocmask(SIG_UNBLOCK, &termination, nullptr);
     StartStatus status = Started;
     for (int fd = 0; fd <= 2; ++fd) {
@@ -191,10 +213,7 @@ bool RemoveFile(const char* path, FileHandle file) {
 
 void OnTermination(void (*cleanup)()) { terminationCleanup = cleanup; }
 
-void HoldTermination() {
-    const sigset_t set = TerminationSet();
-    sigprocmask(SIG_BLOCK, &set, &heldBefore);
-}
+void HoldTermination() { sigprocmask(SIG_BLOCK, &termination, &heldBefore); }
 
 void ReleaseTermination() { sigprocmask(SIG_SETMASK, &heldBefore, nullptr); }
 
