@@ -91,7 +91,8 @@ Files VsfFiles(const fs::path& dir) {
     Files files;
     for (const auto& entry : fs::directory_iterator(dir)) {
         const std::string name = Utf8(entry.path().filename());
-        if (name.ends_with(".vsf") && entry.is_regular_file()) {
+        std::error_code loop;  // a chain of links too long to follow is no file
+        if (name.ends_with(".vsf") && entry.is_regular_file(loop)) {
             files.emplace_back(name, ReadFile(entry.path()));
         }
     }
@@ -116,6 +117,9 @@ enum Existing {
     Dangling,       // a symbolic link into card/ beside it, where nothing is yet
     ToHop,          // a symbolic link to hop.vsf, itself a link
     FarDangling,    // a symbolic link, by an absolute path, to far_NAME, where nothing is yet
+    UpDangling,     // a relative link of 1,200 characters up to the test's folder, to up_NAME, where nothing is yet
+    Chain40,        // the first of 40 symbolic links in a row, the last to end.vsf, where nothing is yet
+    Chain41,        // the same, one link longer
     ReplacedMidway, // replaced by another file while the run writes it
 };
 
@@ -238,6 +242,18 @@ const CliCase CliCases[] = {
      {{"in.vsf", Dangling}}, {.fileSizeLimit = 70000}},
     // The link's folder and text together pass the 4,096 that a name may have.
     {"DanglingLinkFromDeep", Mono, {Deep + "/in.wav"}, MonoInfo, 0, {}, Deep + "/in.wav", {{Deep + "/in.vsf", Dangling}}},
+    // Its text, from its folder, passes them as well; the file made there is found again.
+    {"DanglingLinkUpFromDeep", Mono, {Deep + "/in.wav"}, MonoInfo, 0, {{"up_in.vsf", MonoVsf}}, Deep + "/in.wav",
+     {{Deep + "/in.vsf", UpDangling}}},
+    {"OverFileSizeLimitThroughLinkUpFromDeep", Large, {Deep + "/in.wav"}, MonoInfo + "\nCan't write " + Deep + "/in.vsf\n\n",
+     1, {}, Deep + "/in.wav", {{Deep + "/in.vsf", UpDangling}}, {.fileSizeLimit = 70000}},
+    // As many links in a row as the system follows, and one more.
+    {"DanglingChainOfFortyLinks", Mono, {"in.wav"}, MonoInfo, 0, {{"end.vsf", MonoVsf}, {"in.vsf", MonoVsf}}, "in.wav",
+     {{"in.vsf", Chain40}}},
+    {"OverFileSizeLimitThroughFortyLinks", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav",
+     {{"in.vsf", Chain40}}, {.fileSizeLimit = 70000}},
+    {"DanglingChainOfFortyOneLinks", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {}, "in.wav",
+     {{"in.vsf", Chain41}}},
     {"OverFileSizeLimitThroughFarLinkFromDeep", Large, {Deep + "/in.wav"}, MonoInfo + "\nCan't write " + Deep + "/in.vsf\n\n",
      1, {}, Deep + "/in.wav", {{Deep + "/in.vsf", FarDangling}}, {.fileSizeLimit = 70000}},
     // Emptied first, so a removal that fails leaves no samples.
@@ -270,8 +286,9 @@ const CliCase CliCases[] = {
      {.wrapper = NoLocks}},
     {"DanglingLinkFilledMeanwhile", Mono, {"in.wav"}, MonoInfo, 0, {{"in.vsf", MonoVsf}}, "in.wav",
      {{"in.vsf", Dangling}}, {.wrapper = FilledMeanwhile}},
+    // hop.vsf, where in.vsf leads, is made, then the output refused: it goes again.
     {"DanglingLinkMadeThenRefused", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {}, "in.wav",
-     {{"in.vsf", Dangling}}, {.wrapper = FiveDescriptors}},
+     {{"in.vsf", ToHop}}, {.wrapper = FiveDescriptors}},
     {"OutputOfARunningCopy", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", MonoVsf}}, "in.wav", {},
      {.wrapper = TwoCopies}},
     {"OutputReplacedBeforeItsLock", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", ""}}, "in.wav", {},
@@ -308,14 +325,19 @@ const CliCase CliCases[] = {
     {"SpacesAndNonAscii", Stereo, {"my take \u00fc.wav"}, StereoInfo, 0, {{"my take \u00fc_l.vsf", LeftVsf}, {"my take \u00fc_r.vsf", RightVsf}}, "my take \u00fc.wav"},
 };
 
+bool IsSymbolicLink(Existing existing) {
+    return existing == FullDisk || existing == NullDevice || existing == InputLink || existing == StoreLink ||
+           existing == Dangling || existing == ToHop || existing == FarDangling || existing == UpDangling ||
+           existing == Chain40 || existing == Chain41;
+}
+
 #if defined(_WIN32)
 // Why a row cannot be run on Windows, or null.
 const char* WindowsLacks(const CliCase& c) {
     for (const auto& [name, existing] : c.before) {
         if (existing == FullDisk || existing == NullDevice) return "/dev/full and /dev/null";
         if (existing == Fifo || existing == FedFifo) return "FIFOs";
-        if (existing == InputLink || existing == StoreLink || existing == Dangling || existing == ToHop ||
-            existing == FarDangling) {
+        if (IsSymbolicLink(existing) && existing != FullDisk && existing != NullDevice) {
             return "symbolic links for everyone (MinGW cannot make them)";
         }
     }
@@ -328,11 +350,6 @@ const char* WindowsLacks(const CliCase& c) {
 
 bool Has(const CliCase& c, const std::string& name, Existing existing) {
     return std::find(c.before.begin(), c.before.end(), std::pair{name, existing}) != c.before.end();
-}
-
-bool IsSymbolicLink(Existing existing) {
-    return existing == FullDisk || existing == NullDevice || existing == InputLink ||
-           existing == StoreLink || existing == Dangling || existing == ToHop || existing == FarDangling;
 }
 
 // Makes what a row wants in the folder. What must stay open during the run
@@ -384,6 +401,19 @@ void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector
                 break;
             case ToHop: fs::create_symlink("hop.vsf", path); break;
             case FarDangling: fs::create_symlink(dir / ("far_" + Utf8(path.filename())), path); break;
+            case UpDangling: {
+                std::string text;
+                for (const char c : name) text += c == '/' ? "../" : "";
+                while (text.size() < 1190) text += "./";
+                fs::create_symlink(text + "up_" + Utf8(path.filename()), path);
+                break;
+            }
+            case Chain40: case Chain41:
+                fs::create_symlink("l1", path);
+                for (int i = 1, last = existing == Chain40 ? 39 : 40; i <= last; ++i) {
+                    fs::create_symlink(i == last ? "end.vsf" : "l" + std::to_string(i + 1), dir / ("l" + std::to_string(i)));
+                }
+                break;
             case ReplacedMidway: break;  // by the interrupt test's script
         }
     }
