@@ -120,6 +120,7 @@ enum Existing {
     UpDangling,     // a relative link of 1,200 characters up to the test's folder, to up_NAME, where nothing is yet
     Chain40,        // the first of 40 symbolic links in a row, the last to end.vsf, where nothing is yet
     Chain41,        // the same, one link longer
+    ReadByACopy,    // a symbolic link to a.wav, which another copy of the program is reading
     ReplacedMidway, // replaced by another file while the run writes it
 };
 
@@ -177,6 +178,20 @@ const std::vector<std::string> FilledMeanwhile = {
     "sh", "-c", "env ASAN_OPTIONS=detect_leaks=0 strace -o trace -P in.vsf -e inject=openat:delay_exit=1000000:when=2 "
     "\"$@\" & until grep -q EEXIST trace 2> /dev/null; do :; done; "
     "head -c 5000 /dev/zero | tr '\\0' x > card/in.vsf; wait $!", "sh"};
+
+// Standard output, a file, is moved onto the output's name after the check
+// at the start (strace shows it), while the program is held a second before
+// it opens the output.
+const std::vector<std::string> StdoutMovedOntoOutput = {
+    "sh", "-c", "env ASAN_OPTIONS=detect_leaks=0 strace -o trace -P in.vsf -e inject=openat:delay_enter=1000000:when=1 "
+    "\"$@\" & timeout 20 sh -c 'until grep -q in.vsf trace 2> /dev/null; do sleep 0.01; done'; mv out in.vsf; wait $!", "sh"};
+
+// A first copy of the program reads a.wav, held a second before its first
+// read once it has its lock, while this run's output leads to a.wav.
+const std::vector<std::string> WhileACopyReads = {
+    "sh", "-c", "env ASAN_OPTIONS=detect_leaks=0 strace -o trace -P a.wav -e inject=read:delay_enter=1000000:when=1 "
+    "\"$1\" a.wav > /dev/null 2>&1 & timeout 20 sh -c 'until grep -q LOCK_SH trace 2> /dev/null; do sleep 0.01; done'; "
+    "\"$@\"; status=$?; wait $!; exit $status", "sh"};
 
 // Run from a new folder beside the input's.
 const std::vector<std::string> FromAFolderBeside = {"sh", "-c", "mkdir away && cd away && exec \"$@\"", "sh"};
@@ -289,6 +304,11 @@ const CliCase CliCases[] = {
     // hop.vsf, where in.vsf leads, is made, then the output refused: it goes again.
     {"DanglingLinkMadeThenRefused", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {}, "in.wav",
      {{"in.vsf", ToHop}}, {.wrapper = FiveDescriptors}},
+    // A run reading its input keeps every writer off it, and waits for none.
+    {"OutputIsTheInputOfARunningCopy", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1,
+     {{"a.vsf", MonoVsf}, {"in.vsf", Mono}}, "in.wav", {{"in.vsf", ReadByACopy}}, {.wrapper = WhileACopyReads}},
+    {"InputBeingWrittenByAnotherRun", Mono, {"in.wav"}, "\nCan't open input file in.wav\n\n" + Banner, 1, {}, "in.wav",
+     {{"in.wav", Held}}},
     {"OutputOfARunningCopy", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", MonoVsf}}, "in.wav", {},
      {.wrapper = TwoCopies}},
     {"OutputReplacedBeforeItsLock", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", ""}}, "in.wav", {},
@@ -316,6 +336,9 @@ const CliCase CliCases[] = {
     {"StdoutIntoTheRightOutput", Stereo, {"in.wav"}, "", 1, {{"in_l.vsf", OldBytes}, {"in_r.vsf", ""}}, "in.wav",
      {{"in_l.vsf", OldFile}}, {.stdoutTo = "in_r.vsf"}},
     {"StdoutIntoAnOutputOfABadInput", "RIFF", {"in.wav"}, "", 1, {{"in.vsf", ""}}, "in.wav", {}, {.stdoutTo = "in.vsf"}},
+    // Where the outputs are opened, too: the text would stand where the block count belongs.
+    {"StdoutMovedOntoTheOutput", Mono, {"in.wav"}, "", 1, {{"in.vsf", MonoInfo + "\nCan't create in.vsf\n\n"}}, "in.wav", {},
+     {.wrapper = StdoutMovedOntoOutput, .stdoutTo = "out"}},
     {"StdoutIntoTheInput", Mono, {"in.wav"}, "", 1, {}, "in.wav", {}, {.stdoutTo = "in.wav"}},
     // Paths are data, never a format.
     {"PrintfDirectivesInPath", Mono, {"%s%n%d.wav"}, MonoInfo, 0, {{"%s%n%d.vsf", MonoVsf}}, "%s%n%d.wav"},
@@ -328,7 +351,7 @@ const CliCase CliCases[] = {
 bool IsSymbolicLink(Existing existing) {
     return existing == FullDisk || existing == NullDevice || existing == InputLink || existing == StoreLink ||
            existing == Dangling || existing == ToHop || existing == FarDangling || existing == UpDangling ||
-           existing == Chain40 || existing == Chain41;
+           existing == Chain40 || existing == Chain41 || existing == ReadByACopy;
 }
 
 #if defined(_WIN32)
@@ -363,7 +386,7 @@ void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector
         switch (existing) {
             case OldFile: WriteFile(path, OldBytes); break;
             case Held:
-                WriteFile(path, OldBytes);
+                if (!fs::exists(path)) WriteFile(path, OldBytes);
                 open.push_back(HoldAsAnotherRun(path));
                 break;
             case BeingRead:
@@ -408,6 +431,10 @@ void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector
                 fs::create_symlink(text + "up_" + Utf8(path.filename()), path);
                 break;
             }
+            case ReadByACopy:
+                WriteFile(dir / "a.wav", Mono);
+                fs::create_symlink("a.wav", path);
+                break;
             case Chain40: case Chain41:
                 fs::create_symlink("l1", path);
                 for (int i = 1, last = existing == Chain40 ? 39 : 40; i <= last; ++i) {
@@ -776,8 +803,9 @@ std::vector<std::pair<std::string, bool>> SignalCallsOfTheStart(const std::strin
     std::string program;
     std::istringstream lines(trace);
     for (std::string line; std::getline(lines, line);) {
-        const std::size_t space = line.find(' ');
-        const std::string pid = line.substr(0, space), call = line.substr(space + 1);
+        const std::size_t space = line.find(' ');  // strace pads the process id
+        if (space == std::string::npos) continue;
+        const std::string pid = line.substr(0, space), call = line.substr(line.find_first_not_of(' ', space));
         if (call.starts_with("execve(") && call.find("sndblok\"") != std::string::npos) program = pid;
         const std::size_t paren = call.find('(');
         if (paren == std::string::npos || call.starts_with("<") || call.starts_with("-") || call.starts_with("+")) continue;
@@ -822,9 +850,9 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
     const Files pair = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}};
     std::vector<Struck> rows = {
         // Another run locked the file this one had just created: it is that run's.
-        {"AnotherRunLockedANewOutput", "flock:error=EAGAIN:when=2", 1,
+        {"AnotherRunLockedANewOutput", "flock:error=EAGAIN:when=3", 1,
          StereoInfo + "\nCan't create in_r.vsf\n\n", {{"in_r.vsf", ""}}},
-        {"SignalJustAfterCreating", "flock:signal=TERM:when=1", 128 + SIGTERM, "", {}},
+        {"SignalJustAfterCreating", "flock:signal=TERM:when=2", 128 + SIGTERM, "", {}},
         // Over an earlier pair, while it is emptied: both go, never one.
         {"SignalAsEarlierLeftIsEmptied", "ftruncate:signal=TERM:when=1", 128 + SIGTERM, "", {}, false, true},
         {"SignalAsEarlierRightIsEmptied", "ftruncate:signal=TERM:when=2", 128 + SIGTERM, "", {}, false, true},

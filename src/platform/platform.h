@@ -60,8 +60,16 @@ void Print(const char* format, const char* text = nullptr);
 // Writes out what printing still holds: false when any of it failed.
 bool FinishPrinting();
 
+enum OpenStatus : unsigned { Opened = 0, HeldElsewhere = 1, OpenFailed = 2 };
+
 // Opens an existing file for binary reading; the path is UTF-8.
 std::FILE* OpenForReading(const char* path);
+
+// Holds the input open against every other run that would write it, until it
+// is closed: a shared lock, which another run's lock on it as an output
+// cannot take. HeldElsewhere when another run is writing it. Where the file
+// system has no locks, the run goes on. On Windows the open did it.
+OpenStatus LockInput(std::FILE* input);
 
 // What the program needs to know of a file.
 struct FileIdentity {
@@ -90,8 +98,6 @@ inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
 }
 
 bool IsSymbolicLink(const char* path);
-
-enum OpenStatus : unsigned { Opened = 0, HeldElsewhere = 1, OpenFailed = 2 };
 
 // Opens `path` for binary reading and writing without truncating it, and
 // creates it when it is missing (through a symbolic link that points

@@ -153,6 +153,11 @@ bool FinishPrinting() { return std::fflush(stdout) == 0 && std::ferror(stdout) =
 
 std::FILE* OpenForReading(const char* path) { return std::fopen(path, "rb"); }
 
+OpenStatus LockInput(std::FILE* input) {
+    if (flock(fileno(input), LOCK_SH | LOCK_NB) == 0) return Opened;
+    return errno == EWOULDBLOCK ? HeldElsewhere : Opened;
+}
+
 bool Identify(std::FILE* stream, FileIdentity& identity) {
     return Identify(fileno(stream), identity);
 }
