@@ -91,7 +91,8 @@ Files VsfFiles(const fs::path& dir) {
     Files files;
     for (const auto& entry : fs::directory_iterator(dir)) {
         const std::string name = Utf8(entry.path().filename());
-        if (name.ends_with(".vsf") && entry.is_regular_file()) {
+        std::error_code loop;  // a chain of links too long to follow is no file
+        if (name.ends_with(".vsf") && entry.is_regular_file(loop)) {
             files.emplace_back(name, ReadFile(entry.path()));
         }
     }
@@ -116,6 +117,10 @@ enum Existing {
     Dangling,       // a symbolic link into card/ beside it, where nothing is yet
     ToHop,          // a symbolic link to hop.vsf, itself a link
     FarDangling,    // a symbolic link, by an absolute path, to far_NAME, where nothing is yet
+    UpDangling,     // a relative link of 1,200 characters up to the test's folder, to up_NAME, where nothing is yet
+    Chain40,        // the first of 40 symbolic links in a row, the last to end.vsf, where nothing is yet
+    Chain41,        // the same, one link longer
+    ReadByACopy,    // a symbolic link to a.wav, which another copy of the program is reading
     ReplacedMidway, // replaced by another file while the run writes it
 };
 
@@ -173,6 +178,20 @@ const std::vector<std::string> FilledMeanwhile = {
     "sh", "-c", "env ASAN_OPTIONS=detect_leaks=0 strace -o trace -P in.vsf -e inject=openat:delay_exit=1000000:when=2 "
     "\"$@\" & until grep -q EEXIST trace 2> /dev/null; do :; done; "
     "head -c 5000 /dev/zero | tr '\\0' x > card/in.vsf; wait $!", "sh"};
+
+// Standard output, a file, is moved onto the output's name after the check
+// at the start (strace shows it), while the program is held a second before
+// it opens the output.
+const std::vector<std::string> StdoutMovedOntoOutput = {
+    "sh", "-c", "env ASAN_OPTIONS=detect_leaks=0 strace -o trace -P in.vsf -e inject=openat:delay_enter=1000000:when=1 "
+    "\"$@\" & timeout 20 sh -c 'until grep -q in.vsf trace 2> /dev/null; do sleep 0.01; done'; mv out in.vsf; wait $!", "sh"};
+
+// A first copy of the program reads a.wav, held a second before its first
+// read once it has its lock, while this run's output leads to a.wav.
+const std::vector<std::string> WhileACopyReads = {
+    "sh", "-c", "env ASAN_OPTIONS=detect_leaks=0 strace -o trace -P a.wav -e inject=read:delay_enter=1000000:when=1 "
+    "\"$1\" a.wav > /dev/null 2>&1 & timeout 20 sh -c 'until grep -q LOCK_SH trace 2> /dev/null; do sleep 0.01; done'; "
+    "\"$@\"; status=$?; wait $!; exit $status", "sh"};
 
 // Run from a new folder beside the input's.
 const std::vector<std::string> FromAFolderBeside = {"sh", "-c", "mkdir away && cd away && exec \"$@\"", "sh"};
@@ -238,6 +257,18 @@ const CliCase CliCases[] = {
      {{"in.vsf", Dangling}}, {.fileSizeLimit = 70000}},
     // The link's folder and text together pass the 4,096 that a name may have.
     {"DanglingLinkFromDeep", Mono, {Deep + "/in.wav"}, MonoInfo, 0, {}, Deep + "/in.wav", {{Deep + "/in.vsf", Dangling}}},
+    // Its text, from its folder, passes them as well; the file made there is found again.
+    {"DanglingLinkUpFromDeep", Mono, {Deep + "/in.wav"}, MonoInfo, 0, {{"up_in.vsf", MonoVsf}}, Deep + "/in.wav",
+     {{Deep + "/in.vsf", UpDangling}}},
+    {"OverFileSizeLimitThroughLinkUpFromDeep", Large, {Deep + "/in.wav"}, MonoInfo + "\nCan't write " + Deep + "/in.vsf\n\n",
+     1, {}, Deep + "/in.wav", {{Deep + "/in.vsf", UpDangling}}, {.fileSizeLimit = 70000}},
+    // As many links in a row as the system follows, and one more.
+    {"DanglingChainOfFortyLinks", Mono, {"in.wav"}, MonoInfo, 0, {{"end.vsf", MonoVsf}, {"in.vsf", MonoVsf}}, "in.wav",
+     {{"in.vsf", Chain40}}},
+    {"OverFileSizeLimitThroughFortyLinks", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav",
+     {{"in.vsf", Chain40}}, {.fileSizeLimit = 70000}},
+    {"DanglingChainOfFortyOneLinks", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {}, "in.wav",
+     {{"in.vsf", Chain41}}},
     {"OverFileSizeLimitThroughFarLinkFromDeep", Large, {Deep + "/in.wav"}, MonoInfo + "\nCan't write " + Deep + "/in.vsf\n\n",
      1, {}, Deep + "/in.wav", {{Deep + "/in.vsf", FarDangling}}, {.fileSizeLimit = 70000}},
     // Emptied first, so a removal that fails leaves no samples.
@@ -270,8 +301,14 @@ const CliCase CliCases[] = {
      {.wrapper = NoLocks}},
     {"DanglingLinkFilledMeanwhile", Mono, {"in.wav"}, MonoInfo, 0, {{"in.vsf", MonoVsf}}, "in.wav",
      {{"in.vsf", Dangling}}, {.wrapper = FilledMeanwhile}},
+    // hop.vsf, where in.vsf leads, is made, then the output refused: it goes again.
     {"DanglingLinkMadeThenRefused", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {}, "in.wav",
-     {{"in.vsf", Dangling}}, {.wrapper = FiveDescriptors}},
+     {{"in.vsf", ToHop}}, {.wrapper = FiveDescriptors}},
+    // A run reading its input keeps every writer off it, and waits for none.
+    {"OutputIsTheInputOfARunningCopy", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1,
+     {{"a.vsf", MonoVsf}, {"in.vsf", Mono}}, "in.wav", {{"in.vsf", ReadByACopy}}, {.wrapper = WhileACopyReads}},
+    {"InputBeingWrittenByAnotherRun", Mono, {"in.wav"}, "\nCan't open input file in.wav\n\n" + Banner, 1, {}, "in.wav",
+     {{"in.wav", Held}}},
     {"OutputOfARunningCopy", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", MonoVsf}}, "in.wav", {},
      {.wrapper = TwoCopies}},
     {"OutputReplacedBeforeItsLock", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", ""}}, "in.wav", {},
@@ -299,6 +336,9 @@ const CliCase CliCases[] = {
     {"StdoutIntoTheRightOutput", Stereo, {"in.wav"}, "", 1, {{"in_l.vsf", OldBytes}, {"in_r.vsf", ""}}, "in.wav",
      {{"in_l.vsf", OldFile}}, {.stdoutTo = "in_r.vsf"}},
     {"StdoutIntoAnOutputOfABadInput", "RIFF", {"in.wav"}, "", 1, {{"in.vsf", ""}}, "in.wav", {}, {.stdoutTo = "in.vsf"}},
+    // Where the outputs are opened, too: the text would stand where the block count belongs.
+    {"StdoutMovedOntoTheOutput", Mono, {"in.wav"}, "", 1, {{"in.vsf", MonoInfo + "\nCan't create in.vsf\n\n"}}, "in.wav", {},
+     {.wrapper = StdoutMovedOntoOutput, .stdoutTo = "out"}},
     {"StdoutIntoTheInput", Mono, {"in.wav"}, "", 1, {}, "in.wav", {}, {.stdoutTo = "in.wav"}},
     // Paths are data, never a format.
     {"PrintfDirectivesInPath", Mono, {"%s%n%d.wav"}, MonoInfo, 0, {{"%s%n%d.vsf", MonoVsf}}, "%s%n%d.wav"},
@@ -308,14 +348,21 @@ const CliCase CliCases[] = {
     {"SpacesAndNonAscii", Stereo, {"my take \u00fc.wav"}, StereoInfo, 0, {{"my take \u00fc_l.vsf", LeftVsf}, {"my take \u00fc_r.vsf", RightVsf}}, "my take \u00fc.wav"},
 };
 
+bool IsSymbolicLink(Existing existing) {
+    return existing == FullDisk || existing == NullDevice || existing == InputLink || existing == StoreLink ||
+           existing == Dangling || existing == ToHop || existing == FarDangling || existing == UpDangling ||
+           existing == Chain40 || existing == Chain41 || existing == ReadByACopy;
+}
+
 #if defined(_WIN32)
 // Why a row cannot be run on Windows, or null.
 const char* WindowsLacks(const CliCase& c) {
     for (const auto& [name, existing] : c.before) {
         if (existing == FullDisk || existing == NullDevice) return "/dev/full and /dev/null";
         if (existing == Fifo || existing == FedFifo) return "FIFOs";
-        if (existing == InputLink || existing == StoreLink || existing == Dangling || existing == ToHop ||
-            existing == FarDangling) {
+        // Until the input is opened there without sharing writing.
+        if (existing == Held && name == c.inputName) return "hold on the input against writers yet";
+        if (IsSymbolicLink(existing) && existing != FullDisk && existing != NullDevice) {
             return "symbolic links for everyone (MinGW cannot make them)";
         }
     }
@@ -330,11 +377,6 @@ bool Has(const CliCase& c, const std::string& name, Existing existing) {
     return std::find(c.before.begin(), c.before.end(), std::pair{name, existing}) != c.before.end();
 }
 
-bool IsSymbolicLink(Existing existing) {
-    return existing == FullDisk || existing == NullDevice || existing == InputLink ||
-           existing == StoreLink || existing == Dangling || existing == ToHop || existing == FarDangling;
-}
-
 // Makes what a row wants in the folder. What must stay open during the run
 // (a FIFO holding the input, another run's hold) goes into `open`.
 void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector<std::intptr_t>& open) {
@@ -346,7 +388,7 @@ void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector
         switch (existing) {
             case OldFile: WriteFile(path, OldBytes); break;
             case Held:
-                WriteFile(path, OldBytes);
+                if (!fs::exists(path)) WriteFile(path, OldBytes);
                 open.push_back(HoldAsAnotherRun(path));
                 break;
             case BeingRead:
@@ -384,6 +426,26 @@ void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector
                 break;
             case ToHop: fs::create_symlink("hop.vsf", path); break;
             case FarDangling: fs::create_symlink(dir / ("far_" + Utf8(path.filename())), path); break;
+            case UpDangling: {
+                std::string text;
+                for (const char c : name) text += c == '/' ? "../" : "";
+                while (text.size() < 1190) text += "./";
+                fs::create_symlink(text + "up_" + Utf8(path.filename()), path);
+                break;
+            }
+            case ReadByACopy:
+                WriteFile(dir / "a.wav", Mono);
+                fs::create_symlink("a.wav", path);
+                break;
+            case Chain40: case Chain41:
+                // in.vsf, then l1, l2, ...: the last leads to end.vsf.
+                for (int i = 0, last = existing == Chain40 ? 39 : 40; i <= last; ++i) {
+                    std::string link = "l", next = "l";
+                    link += std::to_string(i);
+                    next += std::to_string(i + 1);
+                    fs::create_symlink(i == last ? "end.vsf" : next, i == 0 ? path : dir / link);
+                }
+                break;
             case ReplacedMidway: break;  // by the interrupt test's script
         }
     }
@@ -474,6 +536,19 @@ TEST(Cli, UndoesItsOutputsWhenInterrupted) {
         {"Interrupt", 1, "INT", 128 + SIGINT},
         {"QuitStereo", 2, "QUIT", 128 + SIGQUIT},
         {"CpuLimit", 1, "XCPU", 128 + SIGXCPU},
+        // Every other signal that ends a program, as dd's users send SIGUSR1.
+        {"UserSignal", 1, "USR1", 128 + 10},
+        {"SecondUserSignalStereo", 2, "USR2", 128 + 12},
+        {"Alarm", 1, "ALRM", 128 + 14},
+        {"VirtualAlarmStereo", 2, "VTALRM", 128 + 26},
+        {"Profiling", 1, "PROF", 128 + 27},
+        {"InputOutputStereo", 2, "IO", 128 + 29},
+        {"PowerFailure", 1, "PWR", 128 + 30},
+        {"StackFault", 1, "16", 128 + 16},  // SIGSTKFLT, which dash does not name
+        {"RealTimeFirst", 2, "34", 128 + 34},
+        {"RealTimeLast", 1, "64", 128 + 64},
+        {"RealTimeAsFirstOfNamespace", 2, "40", 128 + 40, OldFile, 0xF0000000, true},
+        {"UserSignalAsFirstOfNamespace", 1, "USR1", 128 + 10, OldFile, 0xF0000000, true},
         // Emptied, but the names the user made stay.
         {"TermThroughLink", 1, "TERM", 128 + SIGTERM, StoreLink},
         {"TermHardLinked", 1, "TERM", 128 + SIGTERM, SharedLink},
@@ -719,7 +794,49 @@ struct Struck {
     std::string out;
     Files outputs;
     bool firstOfNamespace = false;  // which no signal at its default action ends
+    bool earlier = false;           // an earlier run's pair stands in the folder
+    bool beforeMain = false;        // may be lost, as by any program: the run then completes
 };
+
+// The number of each rt_sigaction and rt_sigprocmask that the program makes
+// as the first process of a PID namespace (strace counts each process's
+// calls apart), and whether it comes before the program sets up its
+// handlers. Numbers that unshare reaches too are left out: the signal would
+// end unshare instead.
+std::vector<std::pair<std::string, bool>> SignalCallsOfTheStart(const std::string& trace) {
+    std::vector<std::pair<std::string, std::string>> calls;  // by the program: name, line
+    std::string program;
+    std::istringstream lines(trace);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t space = line.find(' ');  // strace pads the process id
+        if (space == std::string::npos) continue;
+        const std::string pid = line.substr(0, space), call = line.substr(line.find_first_not_of(' ', space));
+        if (call.starts_with("execve(") && call.find("sndblok\"") != std::string::npos) program = pid;
+        const std::size_t paren = call.find('(');
+        if (paren == std::string::npos || call.starts_with("<") || call.starts_with("-") || call.starts_with("+")) continue;
+        calls.emplace_back(pid, call);
+    }
+    std::vector<std::pair<std::string, bool>> struck;
+    std::map<std::string, int> seen, elsewhere;
+    for (const auto& [pid, call] : calls) {
+        if (pid != program) ++elsewhere[call.substr(0, call.find('('))];
+    }
+    // The program's own start holds signals back, or else asks after SIGHUP's action first.
+    bool executed = false, handled = false, unblocked = false;
+    for (const auto& [pid, call] : calls) {
+        if (pid != program) continue;
+        const std::string name = call.substr(0, call.find('('));
+        const int number = ++seen[name];
+        handled = handled || (executed && (call.starts_with("rt_sigprocmask(SIG_BLOCK") ||
+                                           call.starts_with("rt_sigaction(SIGHUP")));
+        executed = executed || name == "execve";
+        if (number > elsewhere[name] && (name == "rt_sigaction" || (name == "rt_sigprocmask" && !unblocked))) {
+            struck.emplace_back(name + ":signal=TERM:when=" + std::to_string(number), !handled);
+        }
+        unblocked = unblocked || (handled && name == "rt_sigprocmask" && !call.starts_with("rt_sigprocmask(SIG_BLOCK"));
+    }
+    return struck;
+}
 
 // One call made to fail, or followed by a signal.
 TEST(Cli, EndsRightWhenOneCallIsStruck) {
@@ -736,11 +853,14 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
     ASSERT_EQ(closes.size(), 4u);
     const auto signalAt = [](int close) { return "close:signal=TERM:when=" + std::to_string(close); };
     const Files pair = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}};
-    const Struck rows[] = {
+    std::vector<Struck> rows = {
         // Another run locked the file this one had just created: it is that run's.
-        {"AnotherRunLockedANewOutput", "flock:error=EAGAIN:when=2", 1,
+        {"AnotherRunLockedANewOutput", "flock:error=EAGAIN:when=3", 1,
          StereoInfo + "\nCan't create in_r.vsf\n\n", {{"in_r.vsf", ""}}},
-        {"SignalJustAfterCreating", "flock:signal=TERM:when=1", 128 + SIGTERM, "", {}},
+        {"SignalJustAfterCreating", "flock:signal=TERM:when=2", 128 + SIGTERM, "", {}},
+        // Over an earlier pair, while it is emptied: both go, never one.
+        {"SignalAsEarlierLeftIsEmptied", "ftruncate:signal=TERM:when=1", 128 + SIGTERM, "", {}, false, true},
+        {"SignalAsEarlierRightIsEmptied", "ftruncate:signal=TERM:when=2", 128 + SIGTERM, "", {}, false, true},
         // Before the program has read anything, as in a container stopped at once.
         {"SignalAtTheStartAsFirstOfNamespace", "fcntl:signal=TERM:when=1", 128 + SIGTERM, "", {}, true},
         {"SignalOnceComplete", "write:signal=TERM:when=" + std::to_string(lastWrite), 128 + SIGTERM,
@@ -756,17 +876,37 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
     };
     const char* noNamespace = nullptr;
     const std::vector<std::string> unshare = FirstOfNamespace(noNamespace);
+    // A termination at each step of the start, as a container stopped at
+    // once: from the program's first call, none is lost once it sets up.
+    std::vector<std::string> start = {"-f", "-o", Utf8(traces.path / "start")};
+    start.insert(start.end(), unshare.begin(), unshare.end());
+    if (noNamespace == nullptr) {
+        ASSERT_EQ(RunTraced(dir.path, start).status, 0);
+        const auto calls = SignalCallsOfTheStart(ReadFile(traces.path / "start"));
+        ASSERT_GT(calls.size(), 10u);
+        for (const auto& [inject, beforeMain] : calls) {
+            rows.push_back({"SignalAtTheStart", inject, 128 + SIGTERM, "", {}, true, false, beforeMain});
+        }
+    }
     for (const Struck& row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(std::string(row.name) + " " + row.inject);
         if (row.firstOfNamespace && noNamespace != nullptr) continue;
         for (const auto& entry : fs::directory_iterator(dir.path)) fs::remove(entry);
         WriteFile(dir.path / "in.wav", Stereo);
+        if (row.earlier) {
+            for (const char* name : {"in_l.vsf", "in_r.vsf"}) WriteFile(dir.path / name, OldBytes);
+        }
         std::vector<std::string> options = {"-o", "/dev/null", "-e", "inject=" + row.inject};
         if (row.firstOfNamespace) {
             options.push_back("-f");
             options.insert(options.end(), unshare.begin(), unshare.end());
         }
         const RunResult run = RunTraced(dir.path, options);
+        if (row.beforeMain && run.status == 0) {
+            EXPECT_EQ(run.out, StereoInfo);
+            EXPECT_EQ(VsfFiles(dir.path), pair);
+            continue;
+        }
         EXPECT_EQ(run.status, row.status);
         // strace ends as the program did: a signal's status comes from the
         // signal itself, but where that cannot end the program.

@@ -61,6 +61,8 @@ int main(int argc, char* argv[]) {
     if (PrintsIntoRunFile(path, named == NameOk ? &stem : nullptr)) return 1;
     std::FILE* input = OpenForReading(path);
     if (input == nullptr) return Refuse(text::CantOpenInput, path, nullptr);
+    // Another run that writes it would change what this one reads.
+    if (LockInput(input) == HeldElsewhere) return Refuse(text::CantOpenInput, path, input);
     std::setvbuf(input, inputBuffer, _IOFBF, StreamBufferSize);
 
     RiffHeader riff;

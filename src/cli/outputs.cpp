@@ -73,9 +73,11 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
     OnTermination(UndoClaimed);
 
     // Nothing is emptied until every output has passed these checks.
-    FileIdentity in;
+    FileIdentity in, printed = {};
     FileIdentity identities[2] = {};
     if (!Identify(input, in)) return Refused(outputs, outputs.files[0]);
+    // Standard output may have been moved onto an output's name since the start.
+    Identify(stdout, printed);
     for (std::size_t i = 0; i < outputs.count; ++i) {
         Output& out = outputs.files[i];
         FileIdentity& id = identities[i];
@@ -91,24 +93,26 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
         ReleaseTermination();
         if (opened != Opened) return Refused(outputs, out);
         out.stream = StreamFor(out.file);
-        const bool isInput = SameFile(id, in);
+        const bool isInputOrPrinted = SameFile(id, in) || SameFile(id, printed);
         const bool isLeft = i == 1 && SameFile(id, identities[0]);
-        if (!known || id.fifo || isInput || isLeft || out.stream == nullptr ||
+        if (!known || id.fifo || isInputOrPrinted || isLeft || out.stream == nullptr ||
             std::setvbuf(out.stream, out.buffer, _IOFBF, StreamBufferSize) != 0) {
             return Refused(outputs, out);
         }
     }
-    for (std::size_t i = 0; i < outputs.count; ++i) {
+    // Only once it is really emptied is an earlier file the run's to undo;
+    // termination waits for them all, so that it finds every earlier
+    // output emptied and claimed, or none touched.
+    const Output* unemptied = nullptr;
+    HoldTermination();
+    for (std::size_t i = 0; i < outputs.count && unemptied == nullptr; ++i) {
         Output& out = outputs.files[i];
         if (!Claimable(identities[i]) || out.claimed) continue;
-        // Only once it is really emptied is an earlier file the run's to undo.
-        HoldTermination();
-        const bool emptied = EmptyFile(out.file);
-        out.claimed = emptied;
-        ReleaseTermination();
-        if (!emptied) return Refused(outputs, out);
+        out.claimed = EmptyFile(out.file);
+        if (!out.claimed) unemptied = &out;
     }
-    return nullptr;
+    ReleaseTermination();
+    return unemptied == nullptr ? nullptr : Refused(outputs, *unemptied);
 }
 
 const Output* CloseOutputs(Outputs& outputs) {

@@ -45,9 +45,10 @@ enum StartStatus : unsigned { Started = 0, StdoutWasClosed = 1, StartFailed = 2 
 // output in binary mode. A write that cannot go on (to a pipe nobody reads,
 // past a file-size limit) then fails like any other instead of ending the
 // program.
-// From here on an interrupt, termination or quit signal (a console event on
-// Windows) ends the run as a failure, whatever the process is: see
-// OnTermination. `argv` then holds the arguments in UTF-8; on Windows they
+// From here on every signal that would end the program, but SIGKILL, SIGSTOP
+// and those of a program error (a console event on Windows), ends the run as
+// a failure, whatever the process is: see OnTermination. One that comes
+// while the handlers are being installed waits for them. `argv` then holds the arguments in UTF-8; on Windows they
 // are taken anew from the UTF-16 command line, whatever the code page.
 StartStatus PrepareProcess(int& argc, char**& argv);
 
@@ -59,8 +60,16 @@ void Print(const char* format, const char* text = nullptr);
 // Writes out what printing still holds: false when any of it failed.
 bool FinishPrinting();
 
+enum OpenStatus : unsigned { Opened = 0, HeldElsewhere = 1, OpenFailed = 2 };
+
 // Opens an existing file for binary reading; the path is UTF-8.
 std::FILE* OpenForReading(const char* path);
+
+// Holds the input open against every other run that would write it, until it
+// is closed: a shared lock, which another run's lock on it as an output
+// cannot take. HeldElsewhere when another run is writing it. Where the file
+// system has no locks, the run goes on. On Windows the open did it.
+OpenStatus LockInput(std::FILE* input);
 
 // What the program needs to know of a file.
 struct FileIdentity {
@@ -89,8 +98,6 @@ inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
 }
 
 bool IsSymbolicLink(const char* path);
-
-enum OpenStatus : unsigned { Opened = 0, HeldElsewhere = 1, OpenFailed = 2 };
 
 // Opens `path` for binary reading and writing without truncating it, and
 // creates it when it is missing (through a symbolic link that points

@@ -15,20 +15,36 @@ static_assert(sizeof(off_t) >= 8, "file offsets must be 64 bits: define _FILE_OF
 namespace sndblok {
 namespace {
 
-// The signals that end a run; its outputs go first, as make does it.
-constexpr int TerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU};
+// Every signal whose default action ends a program ends a run; its outputs
+// go first, as make does it. Left out: SIGKILL and SIGSTOP, which no program
+// can answer; the program-error signals (SIGSEGV, SIGBUS, SIGFPE, SIGILL,
+// SIGABRT, SIGTRAP, SIGSYS), after which nothing the run holds can be
+// trusted; and SIGPIPE and SIGXFSZ, ignored so that the write fails instead.
+// The real-time signals follow, where the system has them.
+constexpr int TerminationSignals[] = {
+    SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGXCPU, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+#if defined(__linux__)
+    // Elsewhere SIGIO is ignored by default, and the other two do not exist.
+    SIGIO, SIGPWR,
+#if defined(SIGSTKFLT)
+    SIGSTKFLT,
+#endif
+#endif
+};
 
 // As many symbolic links in a row as the system itself follows.
 constexpr int MaxLinks = 40;
 
 void (*volatile terminationCleanup)() = nullptr;
+sigset_t termination;  // every signal above; filled once, before any handler
 sigset_t heldBefore;
 
-sigset_t TerminationSet() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int signal : TerminationSignals) sigaddset(&set, signal);
-    return set;
+void FillTerminationSet() {
+    sigemptyset(&termination);
+    for (const int signal : TerminationSignals) sigaddset(&termination, signal);
+#if defined(SIGRTMIN)
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) sigaddset(&termination, signal);
+#endif
 }
 
 // Installed with the default action restored on entry and every signal
@@ -52,20 +68,43 @@ FileIdentity IdentityOf(const struct stat& status) {
             static_cast<std::uint64_t>(status.st_nlink)};
 }
 
-// The name that the symbolic link `path` leads to, one link on: its text,
-// which names it from the link's own folder. False when it cannot be told.
-// Safe in a signal handler.
-bool NextName(const char* path, char (&next)[PATH_MAX]) {
-    const ssize_t n = readlink(path, next, PATH_MAX);
+// Folders are only looked through, never read.
+#if defined(O_PATH)
+constexpr int FolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int FolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+// Moves `folder` (AT_FDCWD, or a descriptor held here) on to the folder part
+// of `path` as seen from it, and leaves the last part in `path`. False when
+// that folder cannot be opened. Safe in a signal handler.
+bool Enter(int& folder, char* path) {
+    char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) return true;
+    *slash = '\0';
+    const int entered = openat(folder, slash == path ? "/" : path, FolderFlags);
+    if (folder >= 0) close(folder);
+    folder = entered;
+    std::memmove(path, slash + 1, std::strlen(slash + 1) + 1);
+    return entered >= 0;
+}
+
+// Follows the symbolic link `link`, seen from `folder`, one link on: `folder`
+// becomes the folder its text names from the link's own, and `text` the last
+// name. Nothing is joined, so every length works as the system's own
+// resolution does. False when it cannot be told. Safe in a signal handler.
+bool Follow(int& folder, char* link, char (&text)[PATH_MAX]) {
+    const ssize_t n = readlinkat(folder, link, text, PATH_MAX);
     if (n <= 0 || n >= PATH_MAX) return false;
-    const std::size_t length = static_cast<std::size_t>(n);
-    next[length] = '\0';
-    if (next[0] == '/') return true;
-    const char* slash = std::strrchr(path, '/');
-    const std::size_t folder = slash == nullptr ? 0 : static_cast<std::size_t>(slash - path) + 1;
-    if (folder + length >= PATH_MAX) return false;
-    std::memmove(next + folder, next, length + 1);
-    std::memcpy(next, path, folder);
+    text[n] = '\0';
+    return Enter(folder, link) && Enter(folder, text);
+}
+
+// The first name of a walk through links, in a buffer the walk may change.
+bool CopyName(const char* path, char (&name)[PATH_MAX]) {
+    const std::size_t length = std::strlen(path);
+    if (length >= PATH_MAX) return false;
+    std::memcpy(name, path, length + 1);
     return true;
 }
 
@@ -79,16 +118,22 @@ bool Seek(std::FILE* stream, FileOffset offset, int whence) {
 
 StartStatus PrepareProcess(int&, char**&) {
     // First of all, so that a termination finds the run ready however early
-    // it comes; let through even where the parent left them blocked.
-    for (const int signal : TerminationSignals) {
+    // it comes. Held back until every handler is in: the first process of a
+    // PID namespace would drop one that came while its action was still the
+    // default. Let through even where the parent left them blocked.
+    FillTerminationSet();
+    sigprocmask(SIG_BLOCK, &termination, nullptr);
+    for (int signal = 1; signal < NSIG; ++signal) {
         struct sigaction action;
-        if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
+        if (sigismember(&termination, signal) != 1 || sigaction(signal, nullptr, &action) != 0 ||
+            action.sa_handler == SIG_IGN) {
+            continue;
+        }
         action.sa_handler = Terminate;
         sigfillset(&action.sa_mask);
         action.sa_flags = SA_RESETHAND;
         sigaction(signal, &action, nullptr);
     }
-    const sigset_t termination = TerminationSet();
     sigprocmask(SIG_UNBLOCK, &termination, nullptr);
     StartStatus status = Started;
     for (int fd = 0; fd <= 2; ++fd) {
@@ -107,6 +152,11 @@ void Print(const char* format, const char* text) { std::printf(format, text); }
 bool FinishPrinting() { return std::fflush(stdout) == 0 && std::ferror(stdout) == 0; }
 
 std::FILE* OpenForReading(const char* path) { return std::fopen(path, "rb"); }
+
+OpenStatus LockInput(std::FILE* input) {
+    if (flock(fileno(input), LOCK_SH | LOCK_NB) == 0) return Opened;
+    return errno == EWOULDBLOCK ? HeldElsewhere : Opened;
+}
 
 bool Identify(std::FILE* stream, FileIdentity& identity) {
     return Identify(fileno(stream), identity);
@@ -134,23 +184,23 @@ bool IsSymbolicLink(const char* path) {
 OpenStatus OpenOutputFile(const char* path, FileHandle& file, bool& created) {
     const int flags = O_RDWR | O_NOCTTY | O_CLOEXEC;
     char names[2][PATH_MAX];
+    int folder = AT_FDCWD;
+    const char* name = path;
     for (int hop = 0; hop <= MaxLinks; ++hop) {
-        file = open(path, flags | O_CREAT | O_EXCL, 0666);
+        file = openat(folder, name, flags | O_CREAT | O_EXCL, 0666);
         created = file >= 0;
         if (created || errno != EEXIST) break;
-        file = open(path, flags);
+        file = openat(folder, name, flags);
         if (file >= 0 || errno != ENOENT) break;
         // A symbolic link that points nowhere: its target is made under
-        // its own name, so that a file that someone else makes there
-        // meanwhile is never taken for one made here. A name too long to
-        // be told is made through the link, as the system follows it.
-        if (!NextName(path, names[hop % 2])) {
-            file = open(path, flags | O_CREAT, 0666);
-            created = file >= 0;
-            break;
-        }
-        path = names[hop % 2];
+        // its own name, seen from the folder its text names, so that a file
+        // that someone else makes there meanwhile is never taken for one
+        // made here.
+        char* link = names[(hop + 1) % 2];
+        if ((hop == 0 && !CopyName(path, names[1])) || !Follow(folder, link, names[hop % 2])) break;
+        name = names[hop % 2];
     }
+    if (folder >= 0) close(folder);
     return file >= 0 ? Opened : OpenFailed;
 }
 
@@ -179,22 +229,28 @@ bool EmptyFile(FileHandle file) { return ftruncate(file, 0) == 0; }
 bool RemoveFile(const char* path, FileHandle file) {
     char names[2][PATH_MAX];
     struct stat named;
-    for (int hop = 0;; ++hop) {
-        if (lstat(path, &named) != 0) return false;
-        if (!S_ISLNK(named.st_mode)) break;
-        if (hop == MaxLinks || !NextName(path, names[hop % 2])) return false;
-        path = names[hop % 2];
+    int folder = AT_FDCWD;
+    const char* name = path;
+    bool found = false;
+    for (int hop = 0; fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0; ++hop) {
+        found = !S_ISLNK(named.st_mode);
+        char* link = names[(hop + 1) % 2];
+        if (found || hop == MaxLinks || (hop == 0 && !CopyName(path, names[1])) ||
+            !Follow(folder, link, names[hop % 2])) {
+            break;
+        }
+        name = names[hop % 2];
     }
     FileIdentity held;
-    return Identify(file, held) && SameFile(IdentityOf(named), held) && unlink(path) == 0;
+    const bool removed = found && Identify(file, held) && SameFile(IdentityOf(named), held) &&
+                         unlinkat(folder, name, 0) == 0;
+    if (folder >= 0) close(folder);
+    return removed;
 }
 
 void OnTermination(void (*cleanup)()) { terminationCleanup = cleanup; }
 
-void HoldTermination() {
-    const sigset_t set = TerminationSet();
-    sigprocmask(SIG_BLOCK, &set, &heldBefore);
-}
+void HoldTermination() { sigprocmask(SIG_BLOCK, &termination, &heldBefore); }
 
 void ReleaseTermination() { sigprocmask(SIG_SETMASK, &heldBefore, nullptr); }
 

@@ -155,6 +155,8 @@ std::FILE* OpenForReading(const char* path) {
     return stream;
 }
 
+OpenStatus LockInput(std::FILE*) { return Opened; }
+
 bool Identify(std::FILE* stream, FileIdentity& identity) {
     return Identify(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), identity);
 }
