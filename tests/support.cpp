@@ -2,6 +2,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "platform/wtf8.h"
 #else
 #include <fcntl.h>
 #include <sys/file.h>
@@ -121,9 +123,11 @@ ScratchDir::~ScratchDir() {
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-    std::wstring wide(utf8.size() + 1, L'\0');
-    wide.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), int(wide.size())) - 1);
+// As the program reads names: WTF-8, so that a lone surrogate passes too.
+std::wstring Wide(const std::string& wtf8) {
+    std::wstring wide(wtf8.size() + 1, L'\0');
+    const std::size_t units = sndblok::FromWtf8(wtf8.c_str(), reinterpret_cast<char16_t*>(wide.data()), wide.size());
+    wide.resize(units > 0 ? units - 1 : 0);
     return wide;
 }
 
@@ -214,13 +218,17 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
                        cwd.c_str(), &startup, &process)) {
         if (interrupt) {
             std::error_code pending;
-            while (fs::file_size(cwd / options.interruptOnceWritten, pending) == 0 || pending) {
+            const ULONGLONG deadline = GetTickCount64() + 20000;  // then the row fails on what it finds
+            while ((fs::file_size(cwd / options.interruptOnceWritten, pending) == 0 || pending) &&
+                   GetTickCount64() < deadline) {
                 Sleep(1);
             }
             SetConsoleCtrlHandler(nullptr, TRUE);  // the tests go on
             GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
         }
-        WaitForSingleObject(process.hProcess, INFINITE);
+        // A run that hangs fails its row rather than the suite.
+        if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 9999);
+        WaitForSingleObject(process.hProcess, 10000);
         GetExitCodeProcess(process.hProcess, &status);
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);

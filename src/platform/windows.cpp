@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "platform/platform.h"
+#include "platform/wtf8.h"
 
 namespace sndblok {
 namespace {
@@ -16,18 +17,21 @@ namespace {
 // the terminator.
 constexpr int MaxWide = 32768;
 
-// File names are UTF-8 inside the program and UTF-16 for Windows. The
-// console handler converts one only once the main thread is stopped for good.
+// File names are UTF-8 inside the program (WTF-8, so that a name with a
+// lone surrogate stays itself) and UTF-16 for Windows. The console handler
+// converts one only once the main thread is stopped for good.
 wchar_t relativeName[MaxWide];
 wchar_t wideName[8 + MaxWide];  // room in front for \\?\UNC
+
+bool ToWide(const char* text, wchar_t* wide, std::size_t room) {
+    return FromWtf8(text, reinterpret_cast<char16_t*>(wide), room) != 0;
+}
 
 // `path` as Windows takes a name of any length without the registry's
 // leave: absolute, with \\?\ in front (\\?\UNC for \\server\share);
 // device names (\\.\NUL) as they are.
 const wchar_t* Wide(const char* path) {
-    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, relativeName, MaxWide) <= 0) {
-        return nullptr;
-    }
+    if (!ToWide(path, relativeName, MaxWide)) return nullptr;
     wchar_t* full = wideName + 8;
     const DWORD length = GetFullPathNameW(relativeName, MaxWide, full, nullptr);
     if (length == 0 || length >= MaxWide) return nullptr;
@@ -78,8 +82,9 @@ extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment
                               int* startInfo);
 
 StartStatus PrepareProcess(int& argc, char**& argv) {
-    // The arguments anew, from UTF-16 into UTF-8: the code page that gave
-    // `argv` cannot hold every name.
+    // The arguments anew, from UTF-16 into WTF-8: the code page that gave
+    // `argv` cannot hold every name, and plain UTF-8 none with a lone
+    // surrogate, which would become U+FFFD and so name another file.
     static char text[3 * MaxWide];
     static char* arguments[MaxWide / 2 + 1];
     int count = 0, startInfo = 0;
@@ -90,9 +95,9 @@ StartStatus PrepareProcess(int& argc, char**& argv) {
     }
     char* next = text;
     for (int i = 0; i < count; ++i) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, next,
-                                             static_cast<int>(text + sizeof text - next), nullptr, nullptr);
-        if (size <= 0) return StartFailed;
+        const std::size_t size = ToWtf8(reinterpret_cast<const char16_t*>(wide[i]), next,
+                                        static_cast<std::size_t>(text + sizeof text - next));
+        if (size == 0) return StartFailed;
         arguments[i] = next;
         next += size;
     }
@@ -123,12 +128,11 @@ void Print(const char* format, const char* text) {
         return;
     }
     const int length = std::snprintf(consoleText, sizeof consoleText, format, text);
-    const int wide = MultiByteToWideChar(CP_UTF8, 0, consoleText, -1, consoleWide,
-                                         static_cast<int>(std::size(consoleWide)));
+    const bool converted = length >= 0 && ToWide(consoleText, consoleWide, std::size(consoleWide));
+    const DWORD wide = converted ? static_cast<DWORD>(std::wcslen(consoleWide)) : 0;
     DWORD written = 0;
-    if (length < 0 || wide <= 0 ||
-        !WriteConsoleW(GetStdHandle(STD_OUTPUT_HANDLE), consoleWide, wide - 1, &written, nullptr) ||
-        written != static_cast<DWORD>(wide - 1)) {
+    if (!converted || !WriteConsoleW(GetStdHandle(STD_OUTPUT_HANDLE), consoleWide, wide, &written, nullptr) ||
+        written != wide) {
         consoleFailed = true;
     }
 }
