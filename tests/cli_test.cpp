@@ -119,6 +119,8 @@ enum Existing {
     ToHop,          // a symbolic link to hop.vsf, itself a link
     FarDangling,    // a symbolic link, by an absolute path, to far_NAME, where nothing is yet
     ReplacedMidway, // replaced by another file while the run writes it
+    // Windows:
+    Piped,          // a named pipe of that name, whose server gives each client the input
 };
 
 struct CliCase {
@@ -128,7 +130,7 @@ struct CliCase {
     std::string out;
     int status;
     Files outputs;  // every .vsf file and its bytes
-    std::string inputName = "in.wav";
+    std::string inputName = "in.wav";  // in `args` and `out`, {dir} is the run's folder, {tag} a name of its own
     std::vector<std::pair<std::string, Existing>> before = {};  // made before the run
     RunOptions options = {};
 };
@@ -312,6 +314,29 @@ const CliCase CliCases[] = {
     // is that name, not the one with U+FFFD that stands beside it.
     {"LoneSurrogateIsNoOtherName", Mono, {"a\xED\xA0\x80.wav"}, "\nCan't open input file a\xED\xA0\x80.wav\n\n" + Banner, 1, {},
      "a\xEF\xBF\xBD.wav"},
+#if defined(_WIN32)
+    // Every spelling of a name is the same file, found by asking the system.
+    {"StdoutIntoTheInputByDevicePath", Mono, {"\\\\.\\{dir}\\in.wav"}, "", 1, {}, "in.wav", {}, {.stdoutTo = "in.wav"}},
+    {"StdoutIntoTheInputBySlashedDevicePath", Mono, {"//./{dir}/in.wav"}, "", 1, {}, "in.wav", {}, {.stdoutTo = "in.wav"}},
+    {"StdoutIntoTheInputByVerbatimPath", Mono, {"\\\\?\\{dir}\\in.wav"}, "", 1, {}, "in.wav", {}, {.stdoutTo = "in.wav"}},
+    {"RefusedByDevicePathLeavesNothing", Stereo, {"\\\\.\\{dir}\\in.wav"}, StereoInfo + "\nCan't create \\\\.\\{dir}\\in_r.vsf\n\n",
+     1, {}, "in.wav", {{"in_r.vsf", Folder}}},
+    {"NtPath", Mono, {"\\??\\{dir}\\in.wav"}, MonoInfo, 0, {{"in.vsf", MonoVsf}}},
+    // A pipe is opened once, however it is spelled.
+    {"PipeAsInput", Mono, {"\\\\.\\pipe\\{tag}.wav"}, MonoInfo + "\nCan't read input file \\\\.\\pipe\\{tag}.wav\n\n", 1, {},
+     "in.wav", {{"{tag}.wav", Piped}}},
+    {"PipeAsInputSlashed", Mono, {"//./pipe/{tag}.wav"}, MonoInfo + "\nCan't read input file //./pipe/{tag}.wav\n\n", 1, {},
+     "in.wav", {{"{tag}.wav", Piped}}},
+    {"PipeAsInputVerbatim", Mono, {"\\\\?\\pipe\\{tag}.wav"}, MonoInfo + "\nCan't read input file \\\\?\\pipe\\{tag}.wav\n\n", 1, {},
+     "in.wav", {{"{tag}.wav", Piped}}},
+    {"PipeAsInputFromGlobalRoot", Mono, {"\\\\?\\GLOBALROOT\\Device\\NamedPipe\\{tag}.wav"},
+     MonoInfo + "\nCan't read input file \\\\?\\GLOBALROOT\\Device\\NamedPipe\\{tag}.wav\n\n", 1, {}, "in.wav", {{"{tag}.wav", Piped}}},
+    {"PipeAsInputNtPath", Mono, {"\\??\\pipe\\{tag}.wav"}, MonoInfo + "\nCan't read input file \\??\\pipe\\{tag}.wav\n\n", 1, {},
+     "in.wav", {{"{tag}.wav", Piped}}},
+    // Nor is a pipe at an output name opened to ask what it is.
+    {"PipeAtAnOutputName", Mono, {"\\\\?\\pipe\\{tag}.wav"}, "\nCan't open input file \\\\?\\pipe\\{tag}.wav\n\n" + Banner, 1, {},
+     "in.wav", {{"{tag}.vsf", Piped}}},
+#endif
 };
 
 #if defined(_WIN32)
@@ -342,8 +367,10 @@ bool IsSymbolicLink(Existing existing) {
 }
 
 // Makes what a row wants in the folder. What must stay open during the run
-// (a FIFO holding the input, another run's hold) goes into `open`.
-void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector<std::intptr_t>& open) {
+// (a FIFO holding the input, another run's hold) goes into `open`; a
+// view into `mapped`, a pipe's server into `server`.
+void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector<std::intptr_t>& open,
+             [[maybe_unused]] std::vector<std::intptr_t>& mapped, [[maybe_unused]] std::intptr_t& server) {
     const fs::path input = dir / Utf8Path(c.inputName);
     fs::create_directories(input.parent_path());
     if (!c.input.empty()) WriteFile(input, c.input);
@@ -391,6 +418,11 @@ void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector
             case ToHop: fs::create_symlink("hop.vsf", path); break;
             case FarDangling: fs::create_symlink(dir / ("far_" + Utf8(path.filename())), path); break;
             case ReplacedMidway: break;  // by the interrupt test's script
+#if defined(_WIN32)
+            case Piped: server = ServePipe(Utf8(path.filename()), c.input); break;
+#else
+            case Piped: FAIL() << "Windows only"; break;
+#endif
         }
     }
 }
@@ -406,12 +438,31 @@ TEST_P(CliRow, PrintsExitsAndWritesAsExpected) {
 #endif
     if (const char* why = c.options.wrapper.empty() ? nullptr : WithoutStrace()) GTEST_SKIP() << why;
     ScratchDir dir;
-    std::vector<std::intptr_t> open;
-    Prepare(dir.path, c, open);
+    const auto fill = [&dir](std::string text) {
+        for (const auto& [field, value] : {std::pair<std::string, std::string>{"{dir}", Utf8(dir.path)},
+                                           {"{tag}", Utf8(dir.path.filename())}}) {
+            for (std::size_t at; (at = text.find(field)) != std::string::npos;) text.replace(at, field.size(), value);
+        }
+        return text;
+    };
+    CliCase filled = c;
+    for (std::string& arg : filled.args) arg = fill(arg);
+    for (auto& [name, existing] : filled.before) name = fill(name);
+    std::vector<std::intptr_t> open, mapped;
+    std::intptr_t server = 0;
+    Prepare(dir.path, filled, open, mapped, server);
 
-    const RunResult run = RunSndblok(dir.path, c.args, c.options);
+    const RunResult run = RunSndblok(dir.path, filled.args, c.options);
     for (const std::intptr_t held : open) Release(held);
-    EXPECT_EQ(run.out, c.out);
+#if defined(_WIN32)
+    // A pipe the run reads is opened once; one it does not read, never.
+    for (const auto& [name, existing] : filled.before) {
+        if (existing == Piped) {
+            EXPECT_EQ(StopServing(server), name.ends_with(".wav") ? 1 : 0) << "clients of the pipe";
+        }
+    }
+#endif
+    EXPECT_EQ(run.out, fill(c.out));
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, c.status);
 
@@ -422,7 +473,7 @@ TEST_P(CliRow, PrintsExitsAndWritesAsExpected) {
             EXPECT_TRUE(fs::is_symlink(dir.path / Utf8Path(name))) << name;
         }
     }
-    if (!c.input.empty() && !Has(c, c.inputName, FedFifo)) {
+    if (!c.input.empty() && !Has(c, c.inputName, FedFifo) && server == 0) {
         EXPECT_EQ(ReadFile(dir.path / Utf8Path(c.inputName)), c.input);
     }
 }

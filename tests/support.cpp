@@ -171,6 +171,76 @@ std::intptr_t HoldForReading(const fs::path& path) {
 
 void Release(std::intptr_t held) { CloseHandle(HANDLE(held)); }
 
+namespace {
+
+struct PipeServer {
+    std::wstring name;
+    std::string bytes;
+    HANDLE listening;  // the instance the next client connects to
+    HANDLE stop;
+    HANDLE thread;
+    volatile LONG clients;
+};
+
+HANDLE NewInstance(const std::wstring& name) {
+    return CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE,
+                            PIPE_UNLIMITED_INSTANCES, 1 << 16, 1 << 16, 0, nullptr);
+}
+
+// Waits for `io` on `pipe` for ten seconds at most, or until the server is
+// stopped; cancels it then. True when it completed.
+bool Await(PipeServer& s, HANDLE pipe, OVERLAPPED& io, bool started) {
+    if (!started && GetLastError() != ERROR_IO_PENDING) return GetLastError() == ERROR_PIPE_CONNECTED;
+    HANDLE both[] = {io.hEvent, s.stop};
+    const bool came = WaitForMultipleObjects(2, both, FALSE, 10000) == WAIT_OBJECT_0;
+    DWORD done;
+    if (!came) CancelIo(pipe);
+    return GetOverlappedResult(pipe, &io, &done, TRUE) && came;
+}
+
+// A client connects; another instance waits at once for the next one, so
+// that a second client is counted too; the first gets the bytes, and the
+// instance goes once it hangs up.
+DWORD WINAPI Serve(void* context) {
+    PipeServer& s = *static_cast<PipeServer*>(context);
+    OVERLAPPED io{};
+    io.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    while (s.listening != INVALID_HANDLE_VALUE) {
+        const HANDLE pipe = s.listening;
+        if (!Await(s, pipe, io, ConnectNamedPipe(pipe, &io))) break;
+        InterlockedIncrement(&s.clients);
+        s.listening = NewInstance(s.name);
+        Await(s, pipe, io, WriteFile(pipe, s.bytes.data(), DWORD(s.bytes.size()), nullptr, &io));
+        char byte;
+        Await(s, pipe, io, ReadFile(pipe, &byte, 1, nullptr, &io));  // ends when the client hangs up
+        CloseHandle(pipe);
+    }
+    if (s.listening != INVALID_HANDLE_VALUE) CloseHandle(s.listening);
+    CloseHandle(io.hEvent);
+    return 0;
+}
+
+}  // namespace
+
+std::intptr_t ServePipe(const std::string& name, const std::string& bytes) {
+    auto* s = new PipeServer{L"\\\\.\\pipe\\" + Wide(name), bytes, INVALID_HANDLE_VALUE, nullptr, nullptr, 0};
+    s->listening = NewInstance(s->name);
+    s->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    s->thread = CreateThread(nullptr, 0, Serve, s, 0, nullptr);
+    return std::intptr_t(s);
+}
+
+int StopServing(std::intptr_t server) {
+    auto* s = reinterpret_cast<PipeServer*>(server);
+    SetEvent(s->stop);
+    const bool ended = WaitForSingleObject(s->thread, 30000) == WAIT_OBJECT_0;
+    const int clients = ended ? int(s->clients) : -1;
+    CloseHandle(s->thread);
+    CloseHandle(s->stop);
+    if (ended) delete s;  // else the thread still uses it
+    return clients;
+}
+
 
 ScratchDir::ScratchDir() {
     static unsigned made = 0;

@@ -72,6 +72,14 @@ std::intptr_t HoldAsAnotherRun(const fs::path& path);
 std::intptr_t HoldForReading(const fs::path& path);
 void Release(std::intptr_t held);
 
+#if defined(_WIN32)
+// A named pipe's server, on a thread of this process: every client that
+// connects is counted and given `bytes`. Each wait is bounded.
+std::intptr_t ServePipe(const std::string& name, const std::string& bytes);
+// Stops the server: how many clients it had.
+int StopServing(std::intptr_t server);
+#endif
+
 struct RunOptions {
     std::vector<std::string> wrapper = {};  // a command that runs the program, e.g. strace
     const char* stdoutTo = nullptr;         // a file, from the run's folder, instead of the capture

@@ -44,11 +44,13 @@ const Output* Refused(Outputs& outputs, const Output& out) {
 
 }  // namespace
 
-bool PrintsIntoRunFile(const char* inputPath, const OutputName* stem) {
+bool PrintsIntoRunFile(const char* inputPath, std::FILE* input, const OutputName* stem) {
     static OutputName name;
     FileIdentity printed, other;
     if (!Identify(stdout, printed)) return false;
-    if (IdentifyPath(inputPath, other) && SameFile(printed, other)) return true;
+    // The open input is asked, not its name: a pipe is not opened twice.
+    const bool known = input != nullptr ? Identify(input, other) : IdentifyPath(inputPath, other);
+    if (known && SameFile(printed, other)) return true;
     if (stem == nullptr) return false;
     for (const char* suffix : {MonoSuffix, LeftSuffix, RightSuffix}) {
         name = *stem;

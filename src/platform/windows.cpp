@@ -27,18 +27,52 @@ bool ToWide(const char* text, wchar_t* wide, std::size_t room) {
     return FromWtf8(text, reinterpret_cast<char16_t*>(wide), room) != 0;
 }
 
+bool StartsWith(const wchar_t* name, const wchar_t* prefix) {
+    return std::wcsncmp(name, prefix, std::wcslen(prefix)) == 0;
+}
+
 // `path` as Windows takes a name of any length without the registry's
-// leave: absolute, with \\?\ in front (\\?\UNC for \\server\share);
-// device names (\\.\NUL) as they are.
+// leave: absolute, with \\?\ in front (\\?\UNC for \\server\share). A
+// name that has \\?\ or \??\ already goes to the system as it is given:
+// those spellings ask that nothing be rewritten. \\.\ is rewritten as any
+// name is, then needs only the ? to lift the length limit too.
 const wchar_t* Wide(const char* path) {
     if (!ToWide(path, relativeName, MaxWide)) return nullptr;
+    if (StartsWith(relativeName, L"\\\\?\\") || StartsWith(relativeName, L"\\??\\")) return relativeName;
     wchar_t* full = wideName + 8;
     const DWORD length = GetFullPathNameW(relativeName, MaxWide, full, nullptr);
     if (length == 0 || length >= MaxWide) return nullptr;
     if (full[0] != L'\\' || full[1] != L'\\') return std::wmemcpy(full - 4, L"\\\\?\\", 4);
-    if (full[2] == L'?' || full[2] == L'.') return full;
+    if (full[2] == L'.' || full[2] == L'?') {
+        full[2] = L'?';
+        return full;
+    }
     // \\server\share becomes \\?\UNC\server\share.
     return std::wmemcpy(full - 6, L"\\\\?\\UNC", 7);
+}
+
+// Opens `name` without access, to ask the system what it is: null when it
+// cannot be asked. Opening a pipe connects to it, and its server takes that
+// for its client; so only a name in a folder of a file system on a disk or
+// a network is opened. A pipe's folder is the pipe file system, and a device
+// (\\.\COM1) has none, whatever the spelling (\\.\pipe\, \\?\pipe\,
+// \\?\GLOBALROOT\Device\NamedPipe\, \??\pipe\). No access is asked, so no
+// run's sharing stands in the way.
+HANDLE OpenToAsk(const wchar_t* name) {
+    static wchar_t folder[8 + MaxWide];
+    const wchar_t* end = std::wcsrchr(name, L'\\');
+    if (end == nullptr) return nullptr;
+    const std::size_t length = static_cast<std::size_t>(end - name) + 1;  // with its backslash
+    std::wmemcpy(folder, name, length);
+    folder[length] = 0;
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE held = CreateFileW(folder, 0, all, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (held == INVALID_HANDLE_VALUE) return nullptr;
+    const bool onDisk = GetFileType(held) == FILE_TYPE_DISK;
+    CloseHandle(held);
+    if (!onDisk) return nullptr;
+    held = CreateFileW(name, 0, all, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return held != INVALID_HANDLE_VALUE ? held : nullptr;
 }
 
 // Printing to a console, as UTF-16: the UTF-8 text, then its UTF-16.
@@ -186,13 +220,8 @@ bool Identify(FileHandle file, FileIdentity& identity) {
 
 bool IdentifyPath(const char* path, FileIdentity& identity) {
     const wchar_t* name = Wide(path);
-    // A device (\\.\pipe\NAME, \\.\COM1) has no identity, and opening it to
-    // ask would take its place: a pipe's server would see a client come and go.
-    if (name == nullptr || std::wcsncmp(name, L"\\\\.\\", 4) == 0) return false;
-    // No access asked, so no run's lock stands in the way.
-    const HANDLE file = CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    const HANDLE file = name != nullptr ? OpenToAsk(name) : nullptr;
+    if (file == nullptr) return false;
     const bool known = Identify(file, identity);
     CloseHandle(file);
     return known;
