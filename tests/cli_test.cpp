@@ -120,6 +120,7 @@ enum Existing {
     FarDangling,    // a symbolic link, by an absolute path, to far_NAME, where nothing is yet
     ReplacedMidway, // replaced by another file while the run writes it
     // Windows:
+    Mapped,         // an old file that another process maps, its handle closed
     Piped,          // a named pipe of that name, whose server gives each client the input
 };
 
@@ -336,6 +337,11 @@ const CliCase CliCases[] = {
     // Nor is a pipe at an output name opened to ask what it is.
     {"PipeAtAnOutputName", Mono, {"\\\\?\\pipe\\{tag}.wav"}, "\nCan't open input file \\\\?\\pipe\\{tag}.wav\n\n" + Banner, 1, {},
      "in.wav", {{"{tag}.vsf", Piped}}},
+    // A mapped file cannot be emptied: refused before any earlier output is.
+    {"OutputMapped", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", OldBytes}}, "in.wav", {{"in.vsf", Mapped}}},
+    {"LeftMapped", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_l.vsf\n\n", 1, {{"in_l.vsf", OldBytes}}, "in.wav", {{"in_l.vsf", Mapped}}},
+    {"RightMappedAfterEarlierRun", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1,
+     {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}}, "in.wav", {{"in_l.vsf", OldFile}, {"in_r.vsf", Mapped}}},
 #endif
 };
 
@@ -419,9 +425,14 @@ void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector
             case FarDangling: fs::create_symlink(dir / ("far_" + Utf8(path.filename())), path); break;
             case ReplacedMidway: break;  // by the interrupt test's script
 #if defined(_WIN32)
+            case Mapped:
+                WriteFile(path, OldBytes);
+                mapped.push_back(MapForReading(path));
+                ASSERT_NE(mapped.back(), 0);
+                break;
             case Piped: server = ServePipe(Utf8(path.filename()), c.input); break;
 #else
-            case Piped: FAIL() << "Windows only"; break;
+            case Mapped: case Piped: FAIL() << "Windows only"; break;
 #endif
         }
     }
@@ -455,6 +466,7 @@ TEST_P(CliRow, PrintsExitsAndWritesAsExpected) {
     const RunResult run = RunSndblok(dir.path, filled.args, c.options);
     for (const std::intptr_t held : open) Release(held);
 #if defined(_WIN32)
+    for (const std::intptr_t view : mapped) Unmap(view);
     // A pipe the run reads is opened once; one it does not read, never.
     for (const auto& [name, existing] : filled.before) {
         if (existing == Piped) {
@@ -508,6 +520,9 @@ TEST(Cli, UndoesItsOutputsWhenInterrupted) {
         {"Mono", 1, "C", 0xC000013A},  // STATUS_CONTROL_C_EXIT
         {"Stereo", 2, "C", 0xC000013A},
         {"IgnoredAtStart", 1, "C", 0, OldFile, 1 << 24},
+        // A player maps the output midway: it can be neither emptied nor
+        // removed, and stays, claiming no blocks.
+        {"MappedMidway", 1, "C", 0xC000013A, Mapped},
     };
     for (const InterruptCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -515,9 +530,15 @@ TEST(Cli, UndoesItsOutputsWhenInterrupted) {
         SparseWave(dir.path / "in.wav", c.channels, c.size);
         const char* first = c.channels == 1 ? "in.vsf" : "in_l.vsf";
         const RunResult run = RunSndblok(dir.path, {"in.wav"},
-            {.interruptOnceWritten = first, .interruptIgnored = c.status == 0});
+            {.interruptOnceWritten = first, .mapBeforeInterrupt = c.before == Mapped, .interruptIgnored = c.status == 0});
         EXPECT_EQ(std::uint32_t(run.status), std::uint32_t(c.status));
-        EXPECT_EQ(fs::exists(dir.path / first), c.status == 0);
+        EXPECT_EQ(fs::exists(dir.path / first), c.status == 0 || c.before == Mapped);
+        if (c.before == Mapped) {
+            std::ifstream left(dir.path / first, std::ios::binary);
+            char count[4] = {1, 1, 1, 1};
+            left.read(count, 4);
+            EXPECT_EQ(std::string(count, 4), std::string(4, '\0'));
+        }
         EXPECT_FALSE(fs::exists(dir.path / "in_r.vsf"));
     }
 }

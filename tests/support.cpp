@@ -171,6 +171,18 @@ std::intptr_t HoldForReading(const fs::path& path) {
 
 void Release(std::intptr_t held) { CloseHandle(HANDLE(held)); }
 
+std::intptr_t MapForReading(const fs::path& path) {
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, all, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    void* view = mapping != nullptr ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+    if (mapping != nullptr) CloseHandle(mapping);
+    CloseHandle(file);
+    return std::intptr_t(view);
+}
+
+void Unmap(std::intptr_t view) { UnmapViewOfFile(reinterpret_cast<void*>(view)); }
+
 namespace {
 
 struct PipeServer {
@@ -276,6 +288,7 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
     }
     PROCESS_INFORMATION process{};
     DWORD status = DWORD(-1);
+    std::intptr_t mapped = 0;
     // Console events reach the programs that share the sender's console;
     // Wine gives a program started from a shell none it can send to.
     const bool interrupt = options.interruptOnceWritten != nullptr;
@@ -293,12 +306,14 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
                    GetTickCount64() < deadline) {
                 Sleep(1);
             }
+            if (options.mapBeforeInterrupt) mapped = MapForReading(cwd / options.interruptOnceWritten);
             SetConsoleCtrlHandler(nullptr, TRUE);  // the tests go on
             GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
         }
         // A run that hangs fails its row rather than the suite.
         if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 9999);
         WaitForSingleObject(process.hProcess, 10000);
+        if (mapped != 0) Unmap(mapped);
         GetExitCodeProcess(process.hProcess, &status);
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);

@@ -73,6 +73,11 @@ std::intptr_t HoldForReading(const fs::path& path);
 void Release(std::intptr_t held);
 
 #if defined(_WIN32)
+// Maps `path` into memory and closes it, as a previewer or a player may: the
+// view stays until unmapped.
+std::intptr_t MapForReading(const fs::path& path);
+void Unmap(std::intptr_t view);
+
 // A named pipe's server, on a thread of this process: every client that
 // connects is counted and given `bytes`. Each wait is bounded.
 std::intptr_t ServePipe(const std::string& name, const std::string& bytes);
@@ -88,6 +93,7 @@ struct RunOptions {
     long fileSizeLimit = 0;                 // RLIMIT_FSIZE in bytes, when not 0
     bool ignoreFileSizeSignal = false;      // SIGXFSZ ignored rather than fatal
     const char* interruptOnceWritten = nullptr;  // Windows: Ctrl-C once this file has bytes
+    bool mapBeforeInterrupt = false;             // Windows: that file mapped first, as a player may
     bool interruptIgnored = false;               // Windows: started with Ctrl-C ignored
 };
 

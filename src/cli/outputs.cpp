@@ -100,6 +100,18 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
             return Refused(outputs, out);
         }
     }
+    // An output that cannot be emptied after an earlier one was would cost
+    // that earlier one: each is asked first, with nothing yet changed. A
+    // termination waits for the answer, so that the question leaves no trace.
+    bool earlier = false;
+    for (std::size_t i = 0; i < outputs.count; ++i) {
+        if (!Claimable(identities[i]) || outputs.files[i].claimed) continue;
+        HoldTermination();
+        const bool emptiable = !earlier || CouldEmpty(outputs.files[i].file);
+        ReleaseTermination();
+        if (!emptiable) return Refused(outputs, outputs.files[i]);
+        earlier = true;
+    }
     for (std::size_t i = 0; i < outputs.count; ++i) {
         Output& out = outputs.files[i];
         if (!Claimable(identities[i]) || out.claimed) continue;

@@ -281,6 +281,28 @@ bool EmptyFile(FileHandle file) {
     return SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end) != 0;
 }
 
+// Windows lets no file shrink, and none be deleted, while a process maps
+// it (the memory manager answers both). Deletion is asked for, and at once
+// withdrawn: the file's bytes, size and times never change. Where the right
+// to delete cannot be had (a reader that does not share deletion), nothing
+// can be told, and the run goes on.
+bool CouldEmpty(FileHandle file) {
+    FILE_STANDARD_INFO standard;
+    if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) ||
+        standard.DeletePending) {
+        return true;
+    }
+    const HANDLE deleting = ReOpenFile(file, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    if (deleting == INVALID_HANDLE_VALUE) return true;
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    const bool deletable = SetFileInformationByHandle(deleting, FileDispositionInfo, &disposition,
+                                                      sizeof disposition) != 0;
+    disposition.DeleteFile = FALSE;
+    if (deletable) SetFileInformationByHandle(deleting, FileDispositionInfo, &disposition, sizeof disposition);
+    CloseHandle(deleting);
+    return deletable;
+}
+
 // The file goes once its last handle is closed. A handle leads to the file
 // itself, not to a link on the way, so a link stays. A reader that does not
 // share deleting keeps it, emptied.
