@@ -121,6 +121,7 @@ enum Existing {
     ReplacedMidway, // replaced by another file while the run writes it
     // Windows:
     Mapped,         // an old file that another process maps, its handle closed
+    WrittenByARun,  // held open for writing as another run holds its output
     Piped,          // a named pipe of that name, whose server gives each client the input
 };
 
@@ -342,6 +343,9 @@ const CliCase CliCases[] = {
     {"LeftMapped", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_l.vsf\n\n", 1, {{"in_l.vsf", OldBytes}}, "in.wav", {{"in_l.vsf", Mapped}}},
     {"RightMappedAfterEarlierRun", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1,
      {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}}, "in.wav", {{"in_l.vsf", OldFile}, {"in_r.vsf", Mapped}}},
+    // Neither run writes what the other reads.
+    {"InputWrittenByAnotherRun", Mono, {"in.wav"}, "\nCan't open input file in.wav\n\n" + Banner, 1, {}, "in.wav",
+     {{"in.wav", WrittenByARun}}},
 #endif
 };
 
@@ -430,9 +434,10 @@ void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector
                 mapped.push_back(MapForReading(path));
                 ASSERT_NE(mapped.back(), 0);
                 break;
+            case WrittenByARun: open.push_back(HoldAsAnotherRun(path)); break;
             case Piped: server = ServePipe(Utf8(path.filename()), c.input); break;
 #else
-            case Mapped: case Piped: FAIL() << "Windows only"; break;
+            case Mapped: case WrittenByARun: case Piped: FAIL() << "Windows only"; break;
 #endif
         }
     }

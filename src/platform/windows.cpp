@@ -178,8 +178,11 @@ bool FinishPrinting() {
 std::FILE* OpenForReading(const char* path) {
     const wchar_t* name = Wide(path);
     if (name == nullptr) return nullptr;
-    const HANDLE file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Shared with readers, but with no writer: no other run can claim the
+    // input as its output while this one reads it, nor can this one read a
+    // file that something is writing.
+    const HANDLE file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     // A serial port, the console or a printer would be waited on for bytes:
     // only files and pipes are read.
