@@ -285,10 +285,12 @@ bool EmptyFile(FileHandle file) {
 }
 
 // Windows lets no file shrink, and none be deleted, while a process maps
-// it (the memory manager answers both). Deletion is asked for, and at once
-// withdrawn: the file's bytes, size and times never change. Where the right
-// to delete cannot be had (a reader that does not share deletion), nothing
-// can be told, and the run goes on.
+// it (the memory manager answers both). Deletion is asked for on a handle
+// of its own and at once withdrawn, so the file's bytes, size and times
+// stay as they were; the caller holds Ctrl-C back meanwhile, and only a
+// kill of the process between the two could remove the file. Where the
+// right to delete cannot be had (a reader that does not share deletion),
+// nothing can be told, and the run goes on.
 bool CouldEmpty(FileHandle file) {
     FILE_STANDARD_INFO standard;
     if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) ||
