@@ -9,12 +9,14 @@
 #include <algorithm>
 #include <cctype>
 #include <csignal>
+#include <fstream>
 #include <cstdlib>
 #include <map>
 #include <set>
 #include <sstream>
 
 #include "cli/output_name.h"
+#include "platform/wtf8.h"
 #include "support.h"
 
 using namespace sndblok;
@@ -122,6 +124,9 @@ enum Existing {
     Chain41,        // the same, one link longer
     ReadByACopy,    // a symbolic link to a.wav, which another copy of the program is reading
     ReplacedMidway, // replaced by another file while the run writes it
+    // Windows:
+    Mapped,         // an old file that another process maps, its handle closed
+    Piped,          // a named pipe of that name, whose server gives each client the input
 };
 
 struct CliCase {
@@ -131,7 +136,7 @@ struct CliCase {
     std::string out;
     int status;
     Files outputs;  // every .vsf file and its bytes
-    std::string inputName = "in.wav";
+    std::string inputName = "in.wav";  // in `args` and `out`, {dir} is the run's folder, {tag} a name of its own
     std::vector<std::pair<std::string, Existing>> before = {};  // made before the run
     RunOptions options = {};
 };
@@ -346,6 +351,38 @@ const CliCase CliCases[] = {
     {"CyrillicAndJapanese", Mono, {"\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.wav"}, MonoInfo, 0,
      {{"\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.vsf", MonoVsf}}, "\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.wav"},
     {"SpacesAndNonAscii", Stereo, {"my take \u00fc.wav"}, StereoInfo, 0, {{"my take \u00fc_l.vsf", LeftVsf}, {"my take \u00fc_r.vsf", RightVsf}}, "my take \u00fc.wav"},
+    // A name with a lone surrogate (U+D800, which only Windows names hold)
+    // is that name, not the one with U+FFFD that stands beside it.
+    {"LoneSurrogateIsNoOtherName", Mono, {"a\xED\xA0\x80.wav"}, "\nCan't open input file a\xED\xA0\x80.wav\n\n" + Banner, 1, {},
+     "a\xEF\xBF\xBD.wav"},
+#if defined(_WIN32)
+    // Every spelling of a name is the same file, found by asking the system.
+    {"StdoutIntoTheInputByDevicePath", Mono, {"\\\\.\\{dir}\\in.wav"}, "", 1, {}, "in.wav", {}, {.stdoutTo = "in.wav"}},
+    {"StdoutIntoTheInputBySlashedDevicePath", Mono, {"//./{dir}/in.wav"}, "", 1, {}, "in.wav", {}, {.stdoutTo = "in.wav"}},
+    {"StdoutIntoTheInputByVerbatimPath", Mono, {"\\\\?\\{dir}\\in.wav"}, "", 1, {}, "in.wav", {}, {.stdoutTo = "in.wav"}},
+    {"RefusedByDevicePathLeavesNothing", Stereo, {"\\\\.\\{dir}\\in.wav"}, StereoInfo + "\nCan't create \\\\.\\{dir}\\in_r.vsf\n\n",
+     1, {}, "in.wav", {{"in_r.vsf", Folder}}},
+    {"NtPath", Mono, {"\\??\\{dir}\\in.wav"}, MonoInfo, 0, {{"in.vsf", MonoVsf}}},
+    // A pipe is opened once, however it is spelled.
+    {"PipeAsInput", Mono, {"\\\\.\\pipe\\{tag}.wav"}, MonoInfo + "\nCan't read input file \\\\.\\pipe\\{tag}.wav\n\n", 1, {},
+     "in.wav", {{"{tag}.wav", Piped}}},
+    {"PipeAsInputSlashed", Mono, {"//./pipe/{tag}.wav"}, MonoInfo + "\nCan't read input file //./pipe/{tag}.wav\n\n", 1, {},
+     "in.wav", {{"{tag}.wav", Piped}}},
+    {"PipeAsInputVerbatim", Mono, {"\\\\?\\pipe\\{tag}.wav"}, MonoInfo + "\nCan't read input file \\\\?\\pipe\\{tag}.wav\n\n", 1, {},
+     "in.wav", {{"{tag}.wav", Piped}}},
+    {"PipeAsInputFromGlobalRoot", Mono, {"\\\\?\\GLOBALROOT\\Device\\NamedPipe\\{tag}.wav"},
+     MonoInfo + "\nCan't read input file \\\\?\\GLOBALROOT\\Device\\NamedPipe\\{tag}.wav\n\n", 1, {}, "in.wav", {{"{tag}.wav", Piped}}},
+    {"PipeAsInputNtPath", Mono, {"\\??\\pipe\\{tag}.wav"}, MonoInfo + "\nCan't read input file \\??\\pipe\\{tag}.wav\n\n", 1, {},
+     "in.wav", {{"{tag}.wav", Piped}}},
+    // Nor is a pipe at an output name opened to ask what it is.
+    {"PipeAtAnOutputName", Mono, {"\\\\?\\pipe\\{tag}.wav"}, "\nCan't open input file \\\\?\\pipe\\{tag}.wav\n\n" + Banner, 1, {},
+     "in.wav", {{"{tag}.vsf", Piped}}},
+    // A mapped file cannot be emptied: refused before any earlier output is.
+    {"OutputMapped", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", OldBytes}}, "in.wav", {{"in.vsf", Mapped}}},
+    {"LeftMapped", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_l.vsf\n\n", 1, {{"in_l.vsf", OldBytes}}, "in.wav", {{"in_l.vsf", Mapped}}},
+    {"RightMappedAfterEarlierRun", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1,
+     {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}}, "in.wav", {{"in_l.vsf", OldFile}, {"in_r.vsf", Mapped}}},
+#endif
 };
 
 bool IsSymbolicLink(Existing existing) {
@@ -360,8 +397,6 @@ const char* WindowsLacks(const CliCase& c) {
     for (const auto& [name, existing] : c.before) {
         if (existing == FullDisk || existing == NullDevice) return "/dev/full and /dev/null";
         if (existing == Fifo || existing == FedFifo) return "FIFOs";
-        // Until the input is opened there without sharing writing.
-        if (existing == Held && name == c.inputName) return "hold on the input against writers yet";
         if (IsSymbolicLink(existing) && existing != FullDisk && existing != NullDevice) {
             return "symbolic links for everyone (MinGW cannot make them)";
         }
@@ -378,8 +413,10 @@ bool Has(const CliCase& c, const std::string& name, Existing existing) {
 }
 
 // Makes what a row wants in the folder. What must stay open during the run
-// (a FIFO holding the input, another run's hold) goes into `open`.
-void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector<std::intptr_t>& open) {
+// (a FIFO holding the input, another run's hold) goes into `open`; a
+// view into `mapped`, a pipe's server into `server`.
+void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector<std::intptr_t>& open,
+             [[maybe_unused]] std::vector<std::intptr_t>& mapped, [[maybe_unused]] std::intptr_t& server) {
     const fs::path input = dir / Utf8Path(c.inputName);
     fs::create_directories(input.parent_path());
     if (!c.input.empty()) WriteFile(input, c.input);
@@ -447,6 +484,16 @@ void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector
                 }
                 break;
             case ReplacedMidway: break;  // by the interrupt test's script
+#if defined(_WIN32)
+            case Mapped:
+                WriteFile(path, OldBytes);
+                mapped.push_back(MapForReading(path));
+                ASSERT_NE(mapped.back(), 0);
+                break;
+            case Piped: server = ServePipe(Utf8(path.filename()), c.input); break;
+#else
+            case Mapped: case Piped: FAIL() << "Windows only"; break;
+#endif
         }
     }
 }
@@ -462,12 +509,32 @@ TEST_P(CliRow, PrintsExitsAndWritesAsExpected) {
 #endif
     if (const char* why = c.options.wrapper.empty() ? nullptr : WithoutStrace()) GTEST_SKIP() << why;
     ScratchDir dir;
-    std::vector<std::intptr_t> open;
-    Prepare(dir.path, c, open);
+    const auto fill = [&dir](std::string text) {
+        for (const auto& [field, value] : {std::pair<std::string, std::string>{"{dir}", Utf8(dir.path)},
+                                           {"{tag}", Utf8(dir.path.filename())}}) {
+            for (std::size_t at; (at = text.find(field)) != std::string::npos;) text.replace(at, field.size(), value);
+        }
+        return text;
+    };
+    CliCase filled = c;
+    for (std::string& arg : filled.args) arg = fill(arg);
+    for (auto& [name, existing] : filled.before) name = fill(name);
+    std::vector<std::intptr_t> open, mapped;
+    std::intptr_t server = 0;
+    Prepare(dir.path, filled, open, mapped, server);
 
-    const RunResult run = RunSndblok(dir.path, c.args, c.options);
+    const RunResult run = RunSndblok(dir.path, filled.args, c.options);
     for (const std::intptr_t held : open) Release(held);
-    EXPECT_EQ(run.out, c.out);
+#if defined(_WIN32)
+    for (const std::intptr_t view : mapped) Unmap(view);
+    // A pipe the run reads is opened once; one it does not read, never.
+    for (const auto& [name, existing] : filled.before) {
+        if (existing == Piped) {
+            EXPECT_EQ(StopServing(server), name.ends_with(".wav") ? 1 : 0) << "clients of the pipe";
+        }
+    }
+#endif
+    EXPECT_EQ(run.out, fill(c.out));
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, c.status);
 
@@ -478,7 +545,7 @@ TEST_P(CliRow, PrintsExitsAndWritesAsExpected) {
             EXPECT_TRUE(fs::is_symlink(dir.path / Utf8Path(name))) << name;
         }
     }
-    if (!c.input.empty() && !Has(c, c.inputName, FedFifo)) {
+    if (!c.input.empty() && !Has(c, c.inputName, FedFifo) && server == 0) {
         EXPECT_EQ(ReadFile(dir.path / Utf8Path(c.inputName)), c.input);
     }
 }
@@ -513,6 +580,9 @@ TEST(Cli, UndoesItsOutputsWhenInterrupted) {
         {"Mono", 1, "C", 0xC000013A},  // STATUS_CONTROL_C_EXIT
         {"Stereo", 2, "C", 0xC000013A},
         {"IgnoredAtStart", 1, "C", 0, OldFile, 1 << 24},
+        // A player maps the output midway: it can be neither emptied nor
+        // removed, and stays, claiming no blocks.
+        {"MappedMidway", 1, "C", 0xC000013A, Mapped},
     };
     for (const InterruptCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -520,9 +590,15 @@ TEST(Cli, UndoesItsOutputsWhenInterrupted) {
         SparseWave(dir.path / "in.wav", c.channels, c.size);
         const char* first = c.channels == 1 ? "in.vsf" : "in_l.vsf";
         const RunResult run = RunSndblok(dir.path, {"in.wav"},
-            {.interruptOnceWritten = first, .interruptIgnored = c.status == 0});
+            {.interruptOnceWritten = first, .mapBeforeInterrupt = c.before == Mapped, .interruptIgnored = c.status == 0});
         EXPECT_EQ(std::uint32_t(run.status), std::uint32_t(c.status));
-        EXPECT_EQ(fs::exists(dir.path / first), c.status == 0);
+        EXPECT_EQ(fs::exists(dir.path / first), c.status == 0 || c.before == Mapped);
+        if (c.before == Mapped) {
+            std::ifstream left(dir.path / first, std::ios::binary);
+            char count[4] = {1, 1, 1, 1};
+            left.read(count, 4);
+            EXPECT_EQ(std::string(count, 4), std::string(4, '\0'));
+        }
         EXPECT_FALSE(fs::exists(dir.path / "in_r.vsf"));
     }
 }
@@ -957,6 +1033,47 @@ TEST(FileIdentity, NeedsVolumeAndIndexAlike) {
     EXPECT_FALSE(SameFile(input, {true, false, 0x801, {1235, 7}, 1}));
     EXPECT_FALSE(SameFile(input, {true, false, 0x801, {1234, 8}, 1}));
     EXPECT_FALSE(SameFile({true, false, 0x801, {0, 0}, 1}, {true, false, 0x801, {0, 0}, 1}));
+}
+
+struct Wtf8Case {
+    std::u16string wide;
+    std::string bytes;
+};
+
+// Every UTF-16 name, a lone surrogate in it too, has one spelling in
+// bytes, and comes back from it unit for unit.
+TEST(Wtf8, SpellsEveryUtf16NameOnceAndBack) {
+    const char16_t lead = 0xD800, trail = 0xDC00;
+    const Wtf8Case cases[] = {
+        {u"", ""},
+        {u"take.wav", "take.wav"},
+        {u"\u007f\u0080\u07ff\u0800", "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80"},
+        {u"\u00fc\u30c6\ufffd", "\xC3\xBC\xE3\x83\x86\xEF\xBF\xBD"},
+        {u"\U0001F3B5\U0010FFFF", "\xF0\x9F\x8E\xB5\xF4\x8F\xBF\xBF"},  // pairs: four bytes each
+        {{u'a', lead, u'.', u'w', u'a', u'v'}, "a\xED\xA0\x80.wav"},
+        {{trail, u'x'}, "\xED\xB0\x80x"},
+        {{u'x', 0xDBFF}, "x\xED\xAF\xBF"},
+        {std::u16string{trail, lead}, "\xED\xB0\x80\xED\xA0\x80"},  // the wrong way round: two lone ones
+        {std::u16string{lead, lead, trail}, "\xED\xA0\x80\xF0\x90\x80\x80"},
+    };
+    for (const Wtf8Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        char text[64];
+        ASSERT_EQ(ToWtf8(c.wide.c_str(), text, sizeof text), c.bytes.size() + 1);
+        EXPECT_EQ(std::string(text), c.bytes);
+        char16_t wide[32];
+        ASSERT_EQ(FromWtf8(c.bytes.c_str(), wide, std::size(wide)), c.wide.size() + 1);
+        EXPECT_EQ(std::u16string(wide), c.wide);
+        // One unit or byte less room than the terminator needs.
+        EXPECT_EQ(ToWtf8(c.wide.c_str(), text, c.bytes.size()), 0u);
+        EXPECT_EQ(FromWtf8(c.bytes.c_str(), wide, c.wide.size()), 0u);
+    }
+    // Bytes that no UTF-16 name gives: refused, never read as another name.
+    for (const std::string bytes : {"\x80", "a\xC3", "\xE3\x83", "\xC3(", "\xFF", "\xC0\xAF", "\xE0\x80\xAF",
+                                    "\xF0\x80\x80\xAF", "\xF4\x90\x80\x80", "\xED\xA0\x80\xED\xB0\x80"}) {
+        char16_t wide[32];
+        EXPECT_EQ(FromWtf8(bytes.c_str(), wide, std::size(wide)), 0u) << bytes;
+    }
 }
 
 TEST(OutputName, TakesTheStemOrRefuses) {

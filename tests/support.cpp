@@ -2,6 +2,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "platform/wtf8.h"
 #else
 #include <fcntl.h>
 #include <sys/file.h>
@@ -121,9 +123,11 @@ ScratchDir::~ScratchDir() {
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-    std::wstring wide(utf8.size() + 1, L'\0');
-    wide.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), int(wide.size())) - 1);
+// As the program reads names: WTF-8, so that a lone surrogate passes too.
+std::wstring Wide(const std::string& wtf8) {
+    std::wstring wide(wtf8.size() + 1, L'\0');
+    const std::size_t units = sndblok::FromWtf8(wtf8.c_str(), reinterpret_cast<char16_t*>(wide.data()), wide.size());
+    wide.resize(units > 0 ? units - 1 : 0);
     return wide;
 }
 
@@ -167,6 +171,88 @@ std::intptr_t HoldForReading(const fs::path& path) {
 
 void Release(std::intptr_t held) { CloseHandle(HANDLE(held)); }
 
+std::intptr_t MapForReading(const fs::path& path) {
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, all, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    void* view = mapping != nullptr ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+    if (mapping != nullptr) CloseHandle(mapping);
+    CloseHandle(file);
+    return std::intptr_t(view);
+}
+
+void Unmap(std::intptr_t view) { UnmapViewOfFile(reinterpret_cast<void*>(view)); }
+
+namespace {
+
+struct PipeServer {
+    std::wstring name;
+    std::string bytes;
+    HANDLE listening;  // the instance the next client connects to
+    HANDLE stop;
+    HANDLE thread;
+    volatile LONG clients;
+};
+
+HANDLE NewInstance(const std::wstring& name) {
+    return CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE,
+                            PIPE_UNLIMITED_INSTANCES, 1 << 16, 1 << 16, 0, nullptr);
+}
+
+// Waits for `io` on `pipe` for ten seconds at most, or until the server is
+// stopped; cancels it then. True when it completed.
+bool Await(PipeServer& s, HANDLE pipe, OVERLAPPED& io, bool started) {
+    if (!started && GetLastError() != ERROR_IO_PENDING) return GetLastError() == ERROR_PIPE_CONNECTED;
+    HANDLE both[] = {io.hEvent, s.stop};
+    const bool came = WaitForMultipleObjects(2, both, FALSE, 10000) == WAIT_OBJECT_0;
+    DWORD done;
+    if (!came) CancelIo(pipe);
+    return GetOverlappedResult(pipe, &io, &done, TRUE) && came;
+}
+
+// A client connects; another instance waits at once for the next one, so
+// that a second client is counted too; the first gets the bytes, and the
+// instance goes once it hangs up.
+DWORD WINAPI Serve(void* context) {
+    PipeServer& s = *static_cast<PipeServer*>(context);
+    OVERLAPPED io{};
+    io.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    while (s.listening != INVALID_HANDLE_VALUE) {
+        const HANDLE pipe = s.listening;
+        if (!Await(s, pipe, io, ConnectNamedPipe(pipe, &io))) break;
+        InterlockedIncrement(&s.clients);
+        s.listening = NewInstance(s.name);
+        Await(s, pipe, io, WriteFile(pipe, s.bytes.data(), DWORD(s.bytes.size()), nullptr, &io));
+        char byte;
+        Await(s, pipe, io, ReadFile(pipe, &byte, 1, nullptr, &io));  // ends when the client hangs up
+        CloseHandle(pipe);
+    }
+    if (s.listening != INVALID_HANDLE_VALUE) CloseHandle(s.listening);
+    CloseHandle(io.hEvent);
+    return 0;
+}
+
+}  // namespace
+
+std::intptr_t ServePipe(const std::string& name, const std::string& bytes) {
+    auto* s = new PipeServer{L"\\\\.\\pipe\\" + Wide(name), bytes, INVALID_HANDLE_VALUE, nullptr, nullptr, 0};
+    s->listening = NewInstance(s->name);
+    s->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    s->thread = CreateThread(nullptr, 0, Serve, s, 0, nullptr);
+    return std::intptr_t(s);
+}
+
+int StopServing(std::intptr_t server) {
+    auto* s = reinterpret_cast<PipeServer*>(server);
+    SetEvent(s->stop);
+    const bool ended = WaitForSingleObject(s->thread, 30000) == WAIT_OBJECT_0;
+    const int clients = ended ? int(s->clients) : -1;
+    CloseHandle(s->thread);
+    CloseHandle(s->stop);
+    if (ended) delete s;  // else the thread still uses it
+    return clients;
+}
+
 
 ScratchDir::ScratchDir() {
     static unsigned made = 0;
@@ -202,6 +288,7 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
     }
     PROCESS_INFORMATION process{};
     DWORD status = DWORD(-1);
+    std::intptr_t mapped = 0;
     // Console events reach the programs that share the sender's console;
     // Wine gives a program started from a shell none it can send to.
     const bool interrupt = options.interruptOnceWritten != nullptr;
@@ -214,13 +301,19 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
                        cwd.c_str(), &startup, &process)) {
         if (interrupt) {
             std::error_code pending;
-            while (fs::file_size(cwd / options.interruptOnceWritten, pending) == 0 || pending) {
+            const ULONGLONG deadline = GetTickCount64() + 20000;  // then the row fails on what it finds
+            while ((fs::file_size(cwd / options.interruptOnceWritten, pending) == 0 || pending) &&
+                   GetTickCount64() < deadline) {
                 Sleep(1);
             }
+            if (options.mapBeforeInterrupt) mapped = MapForReading(cwd / options.interruptOnceWritten);
             SetConsoleCtrlHandler(nullptr, TRUE);  // the tests go on
             GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
         }
-        WaitForSingleObject(process.hProcess, INFINITE);
+        // A run that hangs fails its row rather than the suite.
+        if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 9999);
+        WaitForSingleObject(process.hProcess, 10000);
+        if (mapped != 0) Unmap(mapped);
         GetExitCodeProcess(process.hProcess, &status);
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);

@@ -72,6 +72,19 @@ std::intptr_t HoldAsAnotherRun(const fs::path& path);
 std::intptr_t HoldForReading(const fs::path& path);
 void Release(std::intptr_t held);
 
+#if defined(_WIN32)
+// Maps `path` into memory and closes it, as a previewer or a player may: the
+// view stays until unmapped.
+std::intptr_t MapForReading(const fs::path& path);
+void Unmap(std::intptr_t view);
+
+// A named pipe's server, on a thread of this process: every client that
+// connects is counted and given `bytes`. Each wait is bounded.
+std::intptr_t ServePipe(const std::string& name, const std::string& bytes);
+// Stops the server: how many clients it had.
+int StopServing(std::intptr_t server);
+#endif
+
 struct RunOptions {
     std::vector<std::string> wrapper = {};  // a command that runs the program, e.g. strace
     const char* stdoutTo = nullptr;         // a file, from the run's folder, instead of the capture
@@ -80,6 +93,7 @@ struct RunOptions {
     long fileSizeLimit = 0;                 // RLIMIT_FSIZE in bytes, when not 0
     bool ignoreFileSizeSignal = false;      // SIGXFSZ ignored rather than fatal
     const char* interruptOnceWritten = nullptr;  // Windows: Ctrl-C once this file has bytes
+    bool mapBeforeInterrupt = false;             // Windows: that file mapped first, as a player may
     bool interruptIgnored = false;               // Windows: started with Ctrl-C ignored
 };
 

@@ -57,9 +57,12 @@ int main(int argc, char* argv[]) {
     }
     const char* path = argv[1];
     const NameStatus named = SetStem(stem, path);
-    // Anything printed would land in a file the run reads or writes: print nothing.
-    if (PrintsIntoRunFile(path, named == NameOk ? &stem : nullptr)) return 1;
     std::FILE* input = OpenForReading(path);
+    // Anything printed would land in a file the run reads or writes: print nothing.
+    if (PrintsIntoRunFile(path, input, named == NameOk ? &stem : nullptr)) {
+        if (input != nullptr) std::fclose(input);
+        return 1;
+    }
     if (input == nullptr) return Refuse(text::CantOpenInput, path, nullptr);
     // Another run that writes it would change what this one reads.
     if (LockInput(input) == HeldElsewhere) return Refuse(text::CantOpenInput, path, input);

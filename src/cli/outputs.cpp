@@ -44,11 +44,13 @@ const Output* Refused(Outputs& outputs, const Output& out) {
 
 }  // namespace
 
-bool PrintsIntoRunFile(const char* inputPath, const OutputName* stem) {
+bool PrintsIntoRunFile(const char* inputPath, std::FILE* input, const OutputName* stem) {
     static OutputName name;
     FileIdentity printed, other;
     if (!Identify(stdout, printed)) return false;
-    if (IdentifyPath(inputPath, other) && SameFile(printed, other)) return true;
+    // The open input is asked, not its name: a pipe is not opened twice.
+    const bool known = input != nullptr ? Identify(input, other) : IdentifyPath(inputPath, other);
+    if (known && SameFile(printed, other)) return true;
     if (stem == nullptr) return false;
     for (const char* suffix : {MonoSuffix, LeftSuffix, RightSuffix}) {
         name = *stem;
@@ -99,6 +101,18 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
             std::setvbuf(out.stream, out.buffer, _IOFBF, StreamBufferSize) != 0) {
             return Refused(outputs, out);
         }
+    }
+    // An output that cannot be emptied after an earlier one was would cost
+    // that earlier one: each is asked first, with nothing yet changed. A
+    // termination waits for the answer, so that the question leaves no trace.
+    bool earlier = false;
+    for (std::size_t i = 0; i < outputs.count; ++i) {
+        if (!Claimable(identities[i]) || outputs.files[i].claimed) continue;
+        HoldTermination();
+        const bool emptiable = !earlier || CouldEmpty(outputs.files[i].file);
+        ReleaseTermination();
+        if (!emptiable) return Refused(outputs, outputs.files[i]);
+        earlier = true;
     }
     // Only once it is really emptied is an earlier file the run's to undo;
     // termination waits for them all, so that it finds every earlier

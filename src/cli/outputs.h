@@ -35,9 +35,10 @@ struct Outputs {
 };
 
 // True when standard output is the input or a file at one of its output
-// names: anything the run printed would land there. `stem` is null when the
-// path gives no output names.
-bool PrintsIntoRunFile(const char* inputPath, const OutputName* stem);
+// names: anything the run printed would land there. `input` is the input
+// as opened, or null when it could not be; `stem` is null when the path
+// gives no output names.
+bool PrintsIntoRunFile(const char* inputPath, std::FILE* input, const OutputName* stem);
 
 // Opens the outputs named by `stem` and the suffixes, empty and ready for
 // writing. Null, or the output refused: one that cannot be opened or

@@ -122,6 +122,13 @@ void CloseFile(FileHandle file);
 // Empties the file. Safe to call while the run is being terminated.
 bool EmptyFile(FileHandle file);
 
+// False when EmptyFile would surely fail, as on Windows for a file that
+// another process maps. Asked without changing the file: its bytes, size
+// and times stay as they were (on Windows, only a kill of the whole
+// process in the midst of the question could remove it). True where it
+// cannot be told.
+bool CouldEmpty(FileHandle file);
+
 // Removes the file held as `file` under `path`, or under the name that
 // `path` leads to when it is a symbolic link, which stays; nothing when
 // that name no longer leads to `file`. Safe to call while the run is being

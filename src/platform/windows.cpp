@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "platform/platform.h"
+#include "platform/wtf8.h"
 
 namespace sndblok {
 namespace {
@@ -16,25 +17,62 @@ namespace {
 // the terminator.
 constexpr int MaxWide = 32768;
 
-// File names are UTF-8 inside the program and UTF-16 for Windows. The
-// console handler converts one only once the main thread is stopped for good.
+// File names are UTF-8 inside the program (WTF-8, so that a name with a
+// lone surrogate stays itself) and UTF-16 for Windows. The console handler
+// converts one only once the main thread is stopped for good.
 wchar_t relativeName[MaxWide];
 wchar_t wideName[8 + MaxWide];  // room in front for \\?\UNC
 
+bool ToWide(const char* text, wchar_t* wide, std::size_t room) {
+    return FromWtf8(text, reinterpret_cast<char16_t*>(wide), room) != 0;
+}
+
+bool StartsWith(const wchar_t* name, const wchar_t* prefix) {
+    return std::wcsncmp(name, prefix, std::wcslen(prefix)) == 0;
+}
+
 // `path` as Windows takes a name of any length without the registry's
-// leave: absolute, with \\?\ in front (\\?\UNC for \\server\share);
-// device names (\\.\NUL) as they are.
+// leave: absolute, with \\?\ in front (\\?\UNC for \\server\share). A
+// name that has \\?\ or \??\ already goes to the system as it is given:
+// those spellings ask that nothing be rewritten. \\.\ is rewritten as any
+// name is, then needs only the ? to lift the length limit too.
 const wchar_t* Wide(const char* path) {
-    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, relativeName, MaxWide) <= 0) {
-        return nullptr;
-    }
+    if (!ToWide(path, relativeName, MaxWide)) return nullptr;
+    if (StartsWith(relativeName, L"\\\\?\\") || StartsWith(relativeName, L"\\??\\")) return relativeName;
     wchar_t* full = wideName + 8;
     const DWORD length = GetFullPathNameW(relativeName, MaxWide, full, nullptr);
     if (length == 0 || length >= MaxWide) return nullptr;
     if (full[0] != L'\\' || full[1] != L'\\') return std::wmemcpy(full - 4, L"\\\\?\\", 4);
-    if (full[2] == L'?' || full[2] == L'.') return full;
+    if (full[2] == L'.' || full[2] == L'?') {
+        full[2] = L'?';
+        return full;
+    }
     // \\server\share becomes \\?\UNC\server\share.
     return std::wmemcpy(full - 6, L"\\\\?\\UNC", 7);
+}
+
+// Opens `name` without access, to ask the system what it is: null when it
+// cannot be asked. Opening a pipe connects to it, and its server takes that
+// for its client; so only a name in a folder of a file system on a disk or
+// a network is opened. A pipe's folder is the pipe file system, and a device
+// (\\.\COM1) has none, whatever the spelling (\\.\pipe\, \\?\pipe\,
+// \\?\GLOBALROOT\Device\NamedPipe\, \??\pipe\). No access is asked, so no
+// run's sharing stands in the way.
+HANDLE OpenToAsk(const wchar_t* name) {
+    static wchar_t folder[8 + MaxWide];
+    const wchar_t* end = std::wcsrchr(name, L'\\');
+    if (end == nullptr) return nullptr;
+    const std::size_t length = static_cast<std::size_t>(end - name) + 1;  // with its backslash
+    std::wmemcpy(folder, name, length);
+    folder[length] = 0;
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE held = CreateFileW(folder, 0, all, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (held == INVALID_HANDLE_VALUE) return nullptr;
+    const bool onDisk = GetFileType(held) == FILE_TYPE_DISK;
+    CloseHandle(held);
+    if (!onDisk) return nullptr;
+    held = CreateFileW(name, 0, all, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return held != INVALID_HANDLE_VALUE ? held : nullptr;
 }
 
 // Printing to a console, as UTF-16: the UTF-8 text, then its UTF-16.
@@ -78,8 +116,9 @@ extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment
                               int* startInfo);
 
 StartStatus PrepareProcess(int& argc, char**& argv) {
-    // The arguments anew, from UTF-16 into UTF-8: the code page that gave
-    // `argv` cannot hold every name.
+    // The arguments anew, from UTF-16 into WTF-8: the code page that gave
+    // `argv` cannot hold every name, and plain UTF-8 none with a lone
+    // surrogate, which would become U+FFFD and so name another file.
     static char text[3 * MaxWide];
     static char* arguments[MaxWide / 2 + 1];
     int count = 0, startInfo = 0;
@@ -90,9 +129,9 @@ StartStatus PrepareProcess(int& argc, char**& argv) {
     }
     char* next = text;
     for (int i = 0; i < count; ++i) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, next,
-                                             static_cast<int>(text + sizeof text - next), nullptr, nullptr);
-        if (size <= 0) return StartFailed;
+        const std::size_t size = ToWtf8(reinterpret_cast<const char16_t*>(wide[i]), next,
+                                        static_cast<std::size_t>(text + sizeof text - next));
+        if (size == 0) return StartFailed;
         arguments[i] = next;
         next += size;
     }
@@ -123,12 +162,11 @@ void Print(const char* format, const char* text) {
         return;
     }
     const int length = std::snprintf(consoleText, sizeof consoleText, format, text);
-    const int wide = MultiByteToWideChar(CP_UTF8, 0, consoleText, -1, consoleWide,
-                                         static_cast<int>(std::size(consoleWide)));
+    const bool converted = length >= 0 && ToWide(consoleText, consoleWide, std::size(consoleWide));
+    const DWORD wide = converted ? static_cast<DWORD>(std::wcslen(consoleWide)) : 0;
     DWORD written = 0;
-    if (length < 0 || wide <= 0 ||
-        !WriteConsoleW(GetStdHandle(STD_OUTPUT_HANDLE), consoleWide, wide - 1, &written, nullptr) ||
-        written != static_cast<DWORD>(wide - 1)) {
+    if (!converted || !WriteConsoleW(GetStdHandle(STD_OUTPUT_HANDLE), consoleWide, wide, &written, nullptr) ||
+        written != wide) {
         consoleFailed = true;
     }
 }
@@ -140,8 +178,11 @@ bool FinishPrinting() {
 std::FILE* OpenForReading(const char* path) {
     const wchar_t* name = Wide(path);
     if (name == nullptr) return nullptr;
-    const HANDLE file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Shared with readers, but with no writer: no other run can claim the
+    // input as its output while this one reads it, nor can this one read a
+    // file that something is writing.
+    const HANDLE file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     // A serial port, the console or a printer would be waited on for bytes:
     // only files and pipes are read.
@@ -184,13 +225,8 @@ bool Identify(FileHandle file, FileIdentity& identity) {
 
 bool IdentifyPath(const char* path, FileIdentity& identity) {
     const wchar_t* name = Wide(path);
-    // A device (\\.\pipe\NAME, \\.\COM1) has no identity, and opening it to
-    // ask would take its place: a pipe's server would see a client come and go.
-    if (name == nullptr || std::wcsncmp(name, L"\\\\.\\", 4) == 0) return false;
-    // No access asked, so no run's lock stands in the way.
-    const HANDLE file = CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    const HANDLE file = name != nullptr ? OpenToAsk(name) : nullptr;
+    if (file == nullptr) return false;
     const bool known = Identify(file, identity);
     CloseHandle(file);
     return known;
@@ -248,6 +284,30 @@ void CloseFile(FileHandle file) { CloseHandle(file); }
 bool EmptyFile(FileHandle file) {
     FILE_END_OF_FILE_INFO end{};
     return SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end) != 0;
+}
+
+// Windows lets no file shrink, and none be deleted, while a process maps
+// it (the memory manager answers both). Deletion is asked for on a handle
+// of its own and at once withdrawn, so the file's bytes, size and times
+// stay as they were; the caller holds Ctrl-C back meanwhile, and only a
+// kill of the process between the two could remove the file. Where the
+// right to delete cannot be had (a reader that does not share deletion),
+// nothing can be told, and the run goes on.
+bool CouldEmpty(FileHandle file) {
+    FILE_STANDARD_INFO standard;
+    if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) ||
+        standard.DeletePending) {
+        return true;
+    }
+    const HANDLE deleting = ReOpenFile(file, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    if (deleting == INVALID_HANDLE_VALUE) return true;
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    const bool deletable = SetFileInformationByHandle(deleting, FileDispositionInfo, &disposition,
+                                                      sizeof disposition) != 0;
+    disposition.DeleteFile = FALSE;
+    if (deletable) SetFileInformationByHandle(deleting, FileDispositionInfo, &disposition, sizeof disposition);
+    CloseHandle(deleting);
+    return deletable;
 }
 
 // The file goes once its last handle is closed. A handle leads to the file
