@@ -90,6 +90,13 @@ int main(int argc, char* argv[]) {
     // Every check on the input has passed; only now are outputs touched.
     const bool stereo = format.channels == ChannelsStereo;
     if (const Output* refused = OpenOutputs(outputs, stem, stereo, input)) {
+        // Standard output was moved onto an output's name meanwhile: what
+        // is printed would claim blocks there, so none of it goes out.
+        if (PrintsIntoRunFile(path, input, &stem)) {
+            DropPrinting();
+            std::fclose(input);
+            return 1;
+        }
         return Fail(text::CantCreate, refused->name.text, input);
     }
     Output& first = outputs.files[0];

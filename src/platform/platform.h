@@ -60,6 +60,9 @@ void Print(const char* format, const char* text = nullptr);
 // Writes out what printing still holds: false when any of it failed.
 bool FinishPrinting();
 
+// What printing still holds, and all it prints from here on, goes nowhere.
+void DropPrinting();
+
 enum OpenStatus : unsigned { Opened = 0, HeldElsewhere = 1, OpenFailed = 2 };
 
 // Opens an existing file for binary reading; the path is UTF-8.

@@ -151,6 +151,16 @@ void Print(const char* format, const char* text) { std::printf(format, text); }
 
 bool FinishPrinting() { return std::fflush(stdout) == 0 && std::ferror(stdout) == 0; }
 
+// The null device takes the place of standard output, so that the exit's
+// flush writes there.
+void DropPrinting() {
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0 && null != STDOUT_FILENO) {
+        dup2(null, STDOUT_FILENO);
+        close(null);
+    }
+}
+
 std::FILE* OpenForReading(const char* path) { return std::fopen(path, "rb"); }
 
 OpenStatus LockInput(std::FILE* input) {

@@ -175,6 +175,15 @@ bool FinishPrinting() {
     return !consoleFailed && std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
 }
 
+// The null device takes the place of standard output, so that the exit's
+// flush writes there.
+void DropPrinting() {
+    const int null = _open("NUL", _O_WRONLY | _O_BINARY);
+    if (null < 0) return;
+    if (_fileno(stdout) >= 0) _dup2(null, _fileno(stdout));
+    _close(null);
+}
+
 std::FILE* OpenForReading(const char* path) {
     const wchar_t* name = Wide(path);
     if (name == nullptr) return nullptr;
