@@ -91,7 +91,7 @@ int main(int argc, char* argv[]) {
     const bool stereo = format.channels == ChannelsStereo;
     if (const Output* refused = OpenOutputs(outputs, stem, stereo, input)) {
         // Standard output was moved onto an output's name meanwhile: what
-        // is printed would claim blocks there, so none of it goes out.
+        // is printed would stand where the block count belongs, so none of it goes out.
         if (PrintsIntoRunFile(path, input, &stem)) {
             DropPrinting();
             std::fclose(input);

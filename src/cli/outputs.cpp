@@ -12,23 +12,24 @@ Outputs* volatile active = nullptr;
 // claims blocks even where it cannot be removed. Then a file the run made,
 // or one under a plain name that is its only one, goes; the names the user
 // made stay. Uses only calls that are safe in a signal handler.
-void UndoClaimed() {
+void UndoOwned() {
     Outputs* outputs = active;
     if (outputs == nullptr) return;
     for (std::size_t i = 0; i < outputs->count; ++i) {
         Output& out = outputs->files[i];
-        if (!out.claimed) continue;
+        if (!out.owned) continue;
         EmptyFile(out.file);
         if (out.removable) RemoveFile(out.name.text, out.file);
-        out.claimed = 0;
+        out.owned = 0;
     }
 }
 
 // Closes the kept files, and with them the locks: the run is done with
-// them. Termination is held back, so that it finds every claim or none.
+// them. Termination is held back, so that it finds all of them the run's
+// to undo, or none.
 void Release(Outputs& outputs) {
     HoldTermination();
-    for (std::size_t i = 0; i < outputs.count; ++i) outputs.files[i].claimed = 0;
+    for (std::size_t i = 0; i < outputs.count; ++i) outputs.files[i].owned = 0;
     ReleaseTermination();
     for (std::size_t i = 0; i < outputs.count; ++i) {
         Output& out = outputs.files[i];
@@ -37,9 +38,65 @@ void Release(Outputs& outputs) {
     }
 }
 
-const Output* Refused(Outputs& outputs, const Output& out) {
+// Undoes what the run changed; `out` is the output that stopped it.
+const Output* Abandon(Outputs& outputs, const Output& out) {
     AbandonOutputs(outputs);
     return &out;
+}
+
+// Opens, locks and judges the output `i`: false when it is refused. It is
+// the run's to undo at once if this run made it.
+bool OpenOutput(Outputs& outputs, std::size_t i, const FileIdentity& input,
+                const FileIdentity& printed, FileIdentity (&identities)[2]) {
+    Output& out = outputs.files[i];
+    FileIdentity& id = identities[i];
+    // A termination comes before the file is made or after it is recorded.
+    HoldTermination();
+    bool created = false;
+    OpenStatus opened = OpenOutputFile(out.name.text, out.file, created);
+    const bool known = opened == Opened && Identify(out.file, id);
+    if (known && Changeable(id)) opened = LockFile(out.file, out.name.text, id);
+    // A file that another run locked is that run's, even one made here.
+    out.owned = created && opened != HeldElsewhere;
+    out.removable = created || (known && id.links == 1 && !IsSymbolicLink(out.name.text));
+    ReleaseTermination();
+    if (opened != Opened) return false;
+    out.stream = StreamFor(out.file);
+    // Standard output may have been moved onto an output's name since the start.
+    const bool isInputOrPrinted = SameFile(id, input) || SameFile(id, printed);
+    const bool isLeft = i == 1 && SameFile(id, identities[0]);
+    return known && !id.fifo && !isInputOrPrinted && !isLeft && out.stream != nullptr &&
+           std::setvbuf(out.stream, out.buffer, _IOFBF, StreamBufferSize) == 0;
+}
+
+// Empties every earlier file among the outputs: null, or the output that
+// could not be. Nothing is changed before each is known to allow it.
+const Output* EmptyOutputs(Outputs& outputs, const FileIdentity (&identities)[2]) {
+    // An output that cannot be emptied after an earlier one was would cost
+    // that earlier one: each is asked first, with nothing yet changed. A
+    // termination waits for the answer, so that the question leaves no trace.
+    bool earlier = false;
+    for (std::size_t i = 0; i < outputs.count; ++i) {
+        if (!Changeable(identities[i]) || outputs.files[i].owned) continue;
+        HoldTermination();
+        const bool emptiable = !earlier || CouldEmpty(outputs.files[i].file);
+        ReleaseTermination();
+        if (!emptiable) return &outputs.files[i];
+        earlier = true;
+    }
+    // Only once it is really emptied is an earlier file the run's to undo;
+    // termination waits for them all, so that it finds every earlier
+    // output emptied and the run's, or none touched.
+    const Output* unemptied = nullptr;
+    HoldTermination();
+    for (std::size_t i = 0; i < outputs.count && unemptied == nullptr; ++i) {
+        Output& out = outputs.files[i];
+        if (!Changeable(identities[i]) || out.owned) continue;
+        out.owned = EmptyFile(out.file);
+        if (!out.owned) unemptied = &out;
+    }
+    ReleaseTermination();
+    return unemptied;
 }
 
 }  // namespace
@@ -69,64 +126,21 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
         WithSuffix(out.name, suffixes[i]);
         out.stream = nullptr;
         out.file = NoFile;
-        out.claimed = 0;
+        out.owned = 0;
     }
     active = &outputs;
-    OnTermination(UndoClaimed);
+    OnTermination(UndoOwned);
 
-    // Nothing is emptied until every output has passed these checks.
+    // Nothing is emptied until every output has passed the checks.
     FileIdentity in, printed = {};
     FileIdentity identities[2] = {};
-    if (!Identify(input, in)) return Refused(outputs, outputs.files[0]);
-    // Standard output may have been moved onto an output's name since the start.
+    if (!Identify(input, in)) return Abandon(outputs, outputs.files[0]);
     Identify(stdout, printed);
     for (std::size_t i = 0; i < outputs.count; ++i) {
-        Output& out = outputs.files[i];
-        FileIdentity& id = identities[i];
-        // A termination comes before the file is made or after it is recorded.
-        HoldTermination();
-        bool created = false;
-        OpenStatus opened = OpenOutputFile(out.name.text, out.file, created);
-        const bool known = opened == Opened && Identify(out.file, id);
-        if (known && Claimable(id)) opened = LockFile(out.file, out.name.text, id);
-        // A file that another run locked is that run's, even one made here.
-        out.claimed = created && opened != HeldElsewhere;
-        out.removable = created || (known && id.links == 1 && !IsSymbolicLink(out.name.text));
-        ReleaseTermination();
-        if (opened != Opened) return Refused(outputs, out);
-        out.stream = StreamFor(out.file);
-        const bool isInputOrPrinted = SameFile(id, in) || SameFile(id, printed);
-        const bool isLeft = i == 1 && SameFile(id, identities[0]);
-        if (!known || id.fifo || isInputOrPrinted || isLeft || out.stream == nullptr ||
-            std::setvbuf(out.stream, out.buffer, _IOFBF, StreamBufferSize) != 0) {
-            return Refused(outputs, out);
-        }
+        if (!OpenOutput(outputs, i, in, printed, identities)) return Abandon(outputs, outputs.files[i]);
     }
-    // An output that cannot be emptied after an earlier one was would cost
-    // that earlier one: each is asked first, with nothing yet changed. A
-    // termination waits for the answer, so that the question leaves no trace.
-    bool earlier = false;
-    for (std::size_t i = 0; i < outputs.count; ++i) {
-        if (!Claimable(identities[i]) || outputs.files[i].claimed) continue;
-        HoldTermination();
-        const bool emptiable = !earlier || CouldEmpty(outputs.files[i].file);
-        ReleaseTermination();
-        if (!emptiable) return Refused(outputs, outputs.files[i]);
-        earlier = true;
-    }
-    // Only once it is really emptied is an earlier file the run's to undo;
-    // termination waits for them all, so that it finds every earlier
-    // output emptied and claimed, or none touched.
-    const Output* unemptied = nullptr;
-    HoldTermination();
-    for (std::size_t i = 0; i < outputs.count && unemptied == nullptr; ++i) {
-        Output& out = outputs.files[i];
-        if (!Claimable(identities[i]) || out.claimed) continue;
-        out.claimed = EmptyFile(out.file);
-        if (!out.claimed) unemptied = &out;
-    }
-    ReleaseTermination();
-    return unemptied == nullptr ? nullptr : Refused(outputs, *unemptied);
+    const Output* unemptied = EmptyOutputs(outputs, identities);
+    return unemptied == nullptr ? nullptr : Abandon(outputs, *unemptied);
 }
 
 const Output* CloseOutputs(Outputs& outputs) {
@@ -154,7 +168,7 @@ void AbandonOutputs(Outputs& outputs) {
         if (out.stream != nullptr) std::fclose(out.stream);
         out.stream = nullptr;
     }
-    UndoClaimed();
+    UndoOwned();
     ReleaseTermination();
     Release(outputs);
 }

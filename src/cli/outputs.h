@@ -22,7 +22,7 @@ struct Output {
     OutputName name;
     std::FILE* stream;
     FileHandle file;                     // holds the lock until the run is done
-    volatile std::sig_atomic_t claimed;  // created or emptied by this run, and not finished
+    volatile std::sig_atomic_t owned;  // made or emptied by this run, not yet done: its to undo
     bool removable;  // a plain name, the file's only one: undone by removing it, else by emptying
     char buffer[StreamBufferSize];
 };

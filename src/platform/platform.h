@@ -88,15 +88,15 @@ bool Identify(std::FILE* stream, FileIdentity& identity);
 bool Identify(FileHandle file, FileIdentity& identity);
 bool IdentifyPath(const char* path, FileIdentity& identity);
 
-// Only a regular file is the run's to claim: to lock against other runs, to
-// empty and undo, and to compare with other files. A device, such as the
+// Only a regular file is changed by a run: locked against other runs,
+// emptied and undone, and compared with other files. A device, such as the
 // null device behind a link, is written as it is.
-inline bool Claimable(const FileIdentity& id) { return id.regular; }
+inline bool Changeable(const FileIdentity& id) { return id.regular; }
 
 // Two names of one file. Two names of the null device are still two
 // outputs, and files without an index are never one.
 inline bool SameFile(const FileIdentity& a, const FileIdentity& b) {
-    return Claimable(a) && Claimable(b) && (a.index[0] != 0 || a.index[1] != 0) &&
+    return Changeable(a) && Changeable(b) && (a.index[0] != 0 || a.index[1] != 0) &&
            a.volume == b.volume && a.index[0] == b.index[0] && a.index[1] == b.index[1];
 }
 

@@ -187,7 +187,7 @@ void DropPrinting() {
 std::FILE* OpenForReading(const char* path) {
     const wchar_t* name = Wide(path);
     if (name == nullptr) return nullptr;
-    // Shared with readers, but with no writer: no other run can claim the
+    // Shared with readers, but with no writer: no other run can take the
     // input as its output while this one reads it, nor can this one read a
     // file that something is writing.
     const HANDLE file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
