@@ -12,7 +12,7 @@ runs=${3:-9}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# A 32 kHz mu-law WAVE file of `mib` MiB of random sample bytes.
+# A 32 kHz mu-law WAVE file of `bytes` random sample bytes.
 make_wave() {  # path channels bytes
     local path=$1 channels=$2 bytes=$3
     le16() { printf "$(printf '\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)))"; }

@@ -1,5 +1,6 @@
-// Multi-byte values read from a byte stream, one byte at a time. Each byte
-// order the program reads is written here once.
+// Multi-byte values read from a byte stream, one byte at a time, in the two
+// orders the program reads: first-byte-high, as the headers are held, and
+// little-endian, as RIFF stores sizes.
 #pragma once
 
 #include <cstdint>
@@ -24,20 +25,15 @@ bool ReadHighFirst(std::FILE* input, Unsigned& value) {
     return true;
 }
 
-// Little-endian, as RIFF stores sizes. A byte missing at the end of the
-// input counts as 0xFF; the result tells whether all four were there.
+// Little-endian, as RIFF stores sizes: false when the input ends first.
 inline bool ReadLittle32(std::FILE* input, std::uint32_t& value) {
-    bool complete = true;
     value = 0;
     for (unsigned shift = 0; shift < 32; shift += 8) {
-        int byte = NextByte(input);
-        if (byte == EOF) {
-            byte = 0xFF;
-            complete = false;
-        }
+        const int byte = NextByte(input);
+        if (byte == EOF) return false;
         value |= static_cast<std::uint32_t>(byte) << shift;
     }
-    return complete;
+    return true;
 }
 
 // The four characters of a chunk id, as they stand in the file.

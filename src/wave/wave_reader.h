@@ -1,6 +1,6 @@
 // Reads and judges the head of a RIFF WAVE file: the RIFF header, the format
 // header that must follow it, the printable description of the format, and
-// the place where the sample data starts.
+// the data chunk, whose size field the input is left on.
 //
 // Multi-byte header fields are held first-byte-high: the file's bytes b0 b1
 // are held as b0 * 256 + b1. RIFF is little-endian, so every held value is
