@@ -3,4 +3,4 @@
 . "$(dirname "$0")/lib.sh"
 need cmake ninja-build g++ time
 cmake --workflow --preset release
-bench/run.sh build/release/sndblok 1 1
+bench/run.sh build/release/sndblok 1 1 1

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Times sndblok against the I/O floor (dd) and against sox doing the same
 # job, on 128 MiB mono and stereo inputs of random mu-law bytes, and reports
-# sndblok's peak memory. Usage: bench/run.sh [SNDBLOK] [MiB] [RUNS]
+# sndblok's peak memory: for each figure the range over ROUNDS rounds, each
+# the median of RUNS runs, as the README quotes them.
+# Usage: bench/run.sh [SNDBLOK] [MiB] [RUNS] [ROUNDS]
 # Runs on Linux, macOS and the BSDs.
 set -euo pipefail
 [ -x /usr/bin/time ] || { echo "needs /usr/bin/time (Debian: apt-get install time)" >&2; exit 1; }
@@ -9,6 +11,7 @@ set -euo pipefail
 sndblok=$(realpath "${1:-build/release/sndblok}")
 mib=${2:-128}
 runs=${3:-9}
+rounds=${4:-3}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -65,38 +68,46 @@ make_wave "$work/stereo.wav" 2 "$bytes"
 have_sox=false
 command -v sox > /dev/null && have_sox=true
 
-for _ in $(seq "$runs"); do
-    for kind in mono stereo; do
-        timed "$work/t_sndblok_$kind" "$sndblok" "$work/$kind.wav"
-        timed "$work/t_dd_$kind" dd if="$work/$kind.wav" of="$work/dd.out" bs=64k
+range() {  # FILE: the lowest and the highest value in it, as LOW-HIGH (or one value)
+    sort -g "$1" | awk -v f="${2:-%.2f}" 'NR == 1 { lo = $1 } { hi = $1 }
+        END { l = sprintf(f, lo); h = sprintf(f, hi); print (l == h) ? l : l "-" h }'
+}
+
+make_wave "$work/small.wav" 2 $((1024 * 1024))
+for round in $(seq "$rounds"); do
+    rm -f "$work"/t_*
+    for _ in $(seq "$runs"); do
+        for kind in mono stereo; do
+            timed "$work/t_sndblok_$kind" "$sndblok" "$work/$kind.wav"
+            timed "$work/t_dd_$kind" dd if="$work/$kind.wav" of="$work/dd.out" bs=64k
+        done
+        if $have_sox; then
+            timed "$work/t_sox_mono" sox "$work/mono.wav" -t raw -e u-law -b 8 "$work/sox.raw"
+            timed "$work/t_sox_stereo" sox_stereo "$work/stereo.wav"
+        fi
     done
-    if $have_sox; then
-        timed "$work/t_sox_mono" sox "$work/mono.wav" -t raw -e u-law -b 8 "$work/sox.raw"
-        timed "$work/t_sox_stereo" sox_stereo "$work/stereo.wav"
+    # Whole outputs, one block per 512 samples, or the figures mean nothing.
+    if [ "$(size "$work/mono.vsf")" -ne "$bytes" ] ||
+       [ "$(size "$work/stereo_l.vsf")" -ne $((bytes / 2)) ]; then
+        echo "sndblok wrote outputs of the wrong size" >&2
+        exit 1
     fi
+    for kind in mono stereo; do
+        s=$(median "$work/t_sndblok_$kind"); d=$(median "$work/t_dd_$kind")
+        echo "$s" >> "$work/r_sndblok_$kind"; echo "$d" >> "$work/r_dd_$kind"
+        div "$s" "$d" >> "$work/r_ratio_$kind"; echo >> "$work/r_ratio_$kind"
+        if $have_sox; then div "$(median "$work/t_sox_$kind")" "$s" >> "$work/r_sox_$kind"; echo >> "$work/r_sox_$kind"; fi
+    done
+    for input in small stereo; do
+        awk -v k="$(peak_kib "$sndblok" "$work/$input.wav")" 'BEGIN { printf "%.1f\n", k / 1024 }' >> "$work/r_memory"
+    done
 done
 
-# Whole outputs, one block per 512 samples, or the figures mean nothing.
-if [ "$(size "$work/mono.vsf")" -ne "$bytes" ] ||
-   [ "$(size "$work/stereo_l.vsf")" -ne $((bytes / 2)) ]; then
-    echo "sndblok wrote outputs of the wrong size" >&2
-    exit 1
-fi
-
-echo "median of $runs runs, ${mib} MiB inputs (seconds):"
+echo "$rounds rounds, each the median of $runs runs, on ${mib} MiB inputs:"
 for kind in mono stereo; do
-    s=$(median "$work/t_sndblok_$kind"); d=$(median "$work/t_dd_$kind")
-    line=$(printf '  %-6s sndblok %.3f  dd %.3f  sndblok/dd %.2f' "$kind" "$s" "$d" "$(div "$s" "$d")")
-    if $have_sox; then
-        x=$(median "$work/t_sox_$kind")
-        line+=$(printf '  sox %.3f  sndblok/sox %.3f (%.0fx faster)' "$x" "$(div "$s" "$x")" "$(div "$x" "$s")")
-    fi
+    line=$(printf '  %-7s sndblok %s s, dd %s s, sndblok/dd %s' "$kind:" "$(range "$work/r_sndblok_$kind" %.3f)" \
+        "$(range "$work/r_dd_$kind" %.3f)" "$(range "$work/r_ratio_$kind")")
+    if $have_sox; then line+=", sox took $(range "$work/r_sox_$kind" %.0f) times as long"; fi
     echo "$line"
 done
-
-echo "peak resident memory of sndblok, stereo:"
-make_wave "$work/small.wav" 2 $((1024 * 1024))
-for input in small stereo; do
-    kib=$(peak_kib "$sndblok" "$work/$input.wav")
-    printf '  %-7s %6d KiB\n' "$([ $input = small ] && echo 1 MiB || echo "$mib MiB")" "$kib"
-done
+echo "  peak resident memory of sndblok: $(range "$work/r_memory" %.1f) MiB (1 MiB and ${mib} MiB stereo inputs)"
