@@ -61,8 +61,10 @@ check() {
     [ "$(stat -c %y "$out/s_l.vsf")" != "$touched" ] || fail "the touched source was not converted"
     [ "$(stat -c %y "$out/m.vsf")" = "$untouched" ] || fail "an untouched source was converted"
 
-    # Stereo turned mono: no _l/_r files stay.
+    # Stereo turned mono: no _l/_r files stay, but a dry run removes nothing.
     wave 1 ABCDEF > "$project/sounds/s.wav"
+    (cd "$project" && eval "$dry_cmds") > /dev/null 2>&1 || true
+    [ -e "$out/s_l.vsf" ] || fail "a dry run removed s_l.vsf"
     (cd "$project" && eval "$build_cmd") > "$log" 2>&1 || { cat "$log"; fail "build after stereo to mono"; }
     expect_files "$out" m.vsf s.vsf tone_l.vsf tone_r.vsf "${extra[@]}"
     expect_bytes "$out/s.vsf" mono_vsf
@@ -99,6 +101,7 @@ wave 2 abcdefghijkl > "$project/sounds/жук.wav"
 extra=("door bell.vsf" "жук_l.vsf" "жук_r.vsf")
 configure="'$cmake' -S . -B build -G Ninja -DCMAKE_PREFIX_PATH='$stage/usr/local' > /dev/null"
 reconfigure=$configure
+dry_cmds="ninja -C build -n"
 eval "(cd '$project' && $configure)"
 check "$project" "$project/build/sounds" "'$cmake' --build build" "ninja -C build -n | grep -x 'ninja: no work to do.' > /dev/null"
 expect_bytes "$project/build/sounds/door bell.vsf" mono_vsf
@@ -121,7 +124,24 @@ wave 2 abcdefghijkl > "$project/sounds/жук.wav"
 extra=("жук_l.vsf" "жук_r.vsf")
 reconfigure=
 mk="SNDBLOK_MK='$stage/usr/local/share/sndblok/sndblok.mk'"
+dry_cmds="make -n $mk; make -q $mk"
 check "$project" "$project/build/sounds" "make -j2 $mk" "make -q $mk"
+# What cannot be made fails the build, named: a made source whose own step
+# fails on a first build, a listed source that is not there.
+mv "$project/tone.in" "$work/tone.in"
+rm -r "$project/build"
+if (cd "$project" && eval "make $mk") > "$work/log" 2>&1; then fail "a made source that failed built"; fi
+grep -F "No rule to make target 'tone.in', needed by 'build/made/tone.wav'" "$work/log" > /dev/null ||
+    { cat "$work/log"; fail "the failed step is not named"; }
+mv "$work/tone.in" "$project/tone.in"
+if (cd "$project" && eval "make $mk 'SNDBLOK_SOURCES=\$(wildcard sounds/*.wav) sounds/gone.wav'") \
+    > "$work/log" 2>&1; then fail "a source that is not there built"; fi
+grep -F "No rule to make target 'sounds/gone.wav'" "$work/log" > /dev/null ||
+    { cat "$work/log"; fail "the missing source is not named"; }
+# make clean converts nothing, nor makes a made source.
+rm -rf "$project/build/made"
+(cd "$project" && eval "make $mk clean") > /dev/null
+[ ! -e "$project/build/made/tone.wav" ] || fail "make clean made tone.wav"
 # A name that make or the shell would take apart is refused, by name.
 printf x > "$project/sounds/it's.wav"
 if (cd "$project" && eval "make $mk") > "$work/log" 2>&1; then fail "make took it's.wav"; fi
