@@ -107,6 +107,17 @@ check "$project" "$project/build/sounds" "'$cmake' --build build" "ninja -C buil
 expect_bytes "$project/build/sounds/door bell.vsf" mono_vsf
 expect_bytes "$project/build/sounds/жук_l.vsf" left_vsf
 
+# find_package in one folder, the call in a sibling.
+mkdir -p "$work/split/find" "$work/split/use"
+printf '%s\n' "cmake_minimum_required(VERSION 3.16)" "project(split NONE)" \
+    "add_subdirectory(find)" "add_subdirectory(use)" > "$work/split/CMakeLists.txt"
+echo "find_package(sndblok REQUIRED)" > "$work/split/find/CMakeLists.txt"
+echo "sndblok_add_sounds(TARGET sounds SOURCES m.wav)" > "$work/split/use/CMakeLists.txt"
+wave 1 ABCDEF > "$work/split/use/m.wav"
+(cd "$work/split" && "$cmake" -S . -B build -G Ninja -DCMAKE_PREFIX_PATH="$stage/usr/local" \
+    > "$work/log" 2>&1 && "$cmake" --build build >> "$work/log" 2>&1) || { cat "$work/log"; fail "split build"; }
+expect_bytes "$work/split/build/use/m.vsf" mono_vsf
+
 # A made file said to be mono that is stereo: caught when converted.
 (cd "$project" && "$cmake" -B build -DMADE_CHANNELS=MONO > /dev/null)
 if (cd "$project" && "$cmake" --build build) > "$work/log" 2>&1; then fail "a stereo file taken as mono"; fi
@@ -149,26 +160,34 @@ grep -F "not: sounds/it's.wav" "$work/log" > /dev/null || { cat "$work/log"; fai
 
 # Cross-compiling: find_package looks only inside the sysroot, where the
 # target's package stands beside a program this machine cannot run; the
-# conversion takes this machine's program from the PATH.
-sysroot=$work/sysroot
-mkdir -p "$sysroot/usr/bin"
+# conversion takes this machine's program from the PATH. A root written with
+# a trailing slash is the same root; a package that is only on this machine
+# is found through sndblok_DIR.
+sysroot=$work/sysroot bare=$work/bare
+mkdir -p "$sysroot/usr/bin" "$bare/usr/bin"
 cp -r "$stage/usr/local/lib" "$sysroot/usr/"
 printf '#!/bin/sh\necho "the target program ran" >&2; exit 99\n' > "$sysroot/usr/bin/sndblok"
 chmod +x "$sysroot/usr/bin/sndblok"
-cat > "$work/toolchain.cmake" <<EOF
-set(CMAKE_SYSTEM_NAME Generic)
-set(CMAKE_SYSROOT "$sysroot")
-set(CMAKE_FIND_ROOT_PATH "$sysroot")
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-EOF
+cp "$sysroot/usr/bin/sndblok" "$bare/usr/bin/"
 project=$work/cross
 cp -r "$source/tests/firmware" "$project"
 mkdir -p "$project/sounds"
 wave 1 ABCDEF > "$project/sounds/m.wav"
 wave 2 abcdefghijkl > "$project/tone.in"
-(cd "$project" && "$cmake" -S . -B build -G Ninja --toolchain "$work/toolchain.cmake" \
-    -DCMAKE_PREFIX_PATH=/usr > /dev/null && "$cmake" --build build > "$work/log" 2>&1) ||
-    { cat "$work/log"; fail "cross build"; }
-expect_bytes "$project/build/sounds/m.vsf" mono_vsf
+cross() {  # ROOT [ARGUMENT...]: the sample project built for a target whose sysroot is ROOT
+    local root=$1
+    shift
+    printf '%s\n' "set(CMAKE_SYSTEM_NAME Generic)" "set(CMAKE_SYSROOT \"$root\")" \
+        "set(CMAKE_FIND_ROOT_PATH \"$root\")" "set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)" \
+        "set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)" > "$work/toolchain.cmake"
+    rm -rf "$project/build"
+    (cd "$project" && "$cmake" -S . -B build -G Ninja --toolchain "$work/toolchain.cmake" \
+        -DCMAKE_PREFIX_PATH=/usr "$@" > "$work/log" 2>&1 && "$cmake" --build build >> "$work/log" 2>&1) ||
+        { cat "$work/log"; fail "cross build in $root $*"; }
+    expect_bytes "$project/build/sounds/m.vsf" mono_vsf
+}
+cross "$sysroot"
+cross "$sysroot/"
+# The package on this machine alone, named.
+cross "$bare" -Dsndblok_DIR="$stage/usr/local/lib/cmake/sndblok"
 echo "CMake with Ninja, GNU make and a cross build convert the firmware's sounds as they should"
