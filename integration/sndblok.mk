@@ -2,7 +2,8 @@
 # the grouped targets of a stereo pair). Set, then include this file:
 #
 #   SNDBLOK_SOURCES      the WAVE files: names that end in .wav, without
-#                        spaces, '%', ':' or '$'; files that the build makes
+#                        spaces or any of ' " ` $ \ ; : & | < > * ? [ ] = % # ( ) ,
+#                        (refused by name); files that the build makes
 #                        itself may be among them
 #   SNDBLOK_DESTINATION  the folder for the block files (default: sounds)
 #   SNDBLOK              the program (default: sndblok)
@@ -30,12 +31,12 @@ sndblok_goal := $(.DEFAULT_GOAL)
 # a folder a conversion.
 sndblok_stage := $(SNDBLOK_DESTINATION)/.sndblok
 
-# Names that the shell or make itself would take apart.
+# Names that the shell or make itself would take apart, or read as patterns.
 sndblok_hash := \#
 sndblok_open := (
 sndblok_close := )
 sndblok_comma := ,
-sndblok_odd := ' " ` $$ \ ; : & | < > * ? [ ] ! { } = % $(sndblok_hash) $(sndblok_open) \
+sndblok_odd := ' " ` $$ \ ; : & | < > * ? [ ] = % $(sndblok_hash) $(sndblok_open) \
     $(sndblok_close) $(sndblok_comma)
 sndblok_refused := $(filter-out %.wav,$(SNDBLOK_SOURCES)) $(foreach source,$(SNDBLOK_SOURCES),\
     $(if $(strip $(foreach c,$(sndblok_odd),$(findstring $c,$(source)))),$(source)))
@@ -65,7 +66,8 @@ endef
 # source makes it; here, since make -n and -q run the rules files' recipes.
 define sndblok_convert
 @set -e; name='$(notdir $(1))'; work='$(sndblok_stage)/run.'$$$$; \
-rm -f $(filter-out $(SNDBLOK_OUTPUTS),$(addprefix $(SNDBLOK_DESTINATION)/$(notdir $(1:.wav=)),_l.vsf _r.vsf .vsf)); \
+rm -f $(foreach stale,$(filter-out $(SNDBLOK_OUTPUTS),$(addprefix \
+    $(SNDBLOK_DESTINATION)/$(notdir $(1:.wav=)),_l.vsf _r.vsf .vsf)),'$(stale)'); \
 rm -rf "$$work"; mkdir -p "$$work"; \
 ln -s "$$(cd '$(dir $(1))' && pwd)/$$name" "$$work/$$name"; \
 if printed=$$(cd "$$work" && $(SNDBLOK) "$$name" 2>&1); then status=0; else status=$$?; fi; \

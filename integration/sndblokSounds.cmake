@@ -67,10 +67,21 @@ function(sndblok_add_sounds)
     set(all "")
     foreach(kind SOURCES MONO STEREO)
         foreach(source IN LISTS arg_${kind})
+            # Characters that Ninja or make files cannot hold in a name; a ;
+            # has already split the name in two, as a list.
+            if(CMAKE_HOST_WIN32)
+                string(REPLACE "\\" "/" source "${source}")
+            endif()
+            string(REGEX MATCH "[^/]*$" name "${source}")
+            if(name MATCHES "[\\\\|<>#\":\t\n\r]")
+                message(FATAL_ERROR "sndblok_add_sounds: ${source}: names with \\ ; : | < > # \" "
+                                    "or a tab cannot be built; rename it")
+            endif()
             get_filename_component(source "${source}" ABSOLUTE)
             get_filename_component(name "${source}" NAME)
             if(NOT name MATCHES "^(.*)\\.wav$")
-                message(FATAL_ERROR "sndblok_add_sounds: ${source} does not end in .wav")
+                message(FATAL_ERROR "sndblok_add_sounds: ${source} does not end in .wav (a name "
+                                    "with ; is taken apart, as a list)")
             endif()
             set(stem "${CMAKE_MATCH_1}")
             if(kind STREQUAL "SOURCES")

@@ -118,6 +118,12 @@ wave 1 ABCDEF > "$work/split/use/m.wav"
     > "$work/log" 2>&1 && "$cmake" --build build >> "$work/log" 2>&1) || { cat "$work/log"; fail "split build"; }
 expect_bytes "$work/split/build/use/m.vsf" mono_vsf
 
+# A name that CMake's build files cannot hold is refused when configuring, by name.
+wave 1 ABCDEF > "$project/sounds/a#b.wav"
+if (cd "$project" && eval "$configure") > "$work/log" 2>&1; then fail "CMake took a#b.wav"; fi
+grep -F "sounds/a#b.wav: names with" "$work/log" > /dev/null || { cat "$work/log"; fail "a#b.wav is not named"; }
+rm "$project/sounds/a#b.wav"
+
 # A made file said to be mono that is stereo: caught when converted.
 (cd "$project" && "$cmake" -B build -DMADE_CHANNELS=MONO > /dev/null)
 if (cd "$project" && "$cmake" --build build) > "$work/log" 2>&1; then fail "a stereo file taken as mono"; fi
@@ -130,9 +136,11 @@ mkdir -p "$project/sounds"
 wave 1 ABCDEF > "$project/sounds/m.wav"
 wave 2 abcdefghijkl > "$project/sounds/s.wav"
 wave 2 abcdefghijkl > "$project/tone.in"
-# make takes no spaces in names; letters outside ASCII it does.
+# make takes no spaces in names; letters outside ASCII it does, and marks
+# that neither make nor the shell reads in a quoted name.
 wave 2 abcdefghijkl > "$project/sounds/жук.wav"
-extra=("жук_l.vsf" "жук_r.vsf")
+wave 1 ABCDEF > "$project/sounds/{x}!.wav"
+extra=("жук_l.vsf" "жук_r.vsf" "{x}!.vsf")
 reconfigure=
 mk="SNDBLOK_MK='$stage/usr/local/share/sndblok/sndblok.mk'"
 dry_cmds="make -n $mk; make -q $mk"
