@@ -118,11 +118,23 @@ wave 1 ABCDEF > "$work/split/use/m.wav"
     > "$work/log" 2>&1 && "$cmake" --build build >> "$work/log" 2>&1) || { cat "$work/log"; fail "split build"; }
 expect_bytes "$work/split/build/use/m.vsf" mono_vsf
 
-# A name that CMake's build files cannot hold is refused when configuring, by name.
-wave 1 ABCDEF > "$project/sounds/a#b.wav"
-if (cd "$project" && eval "$configure") > "$work/log" 2>&1; then fail "CMake took a#b.wav"; fi
-grep -F "sounds/a#b.wav: names with" "$work/log" > /dev/null || { cat "$work/log"; fail "a#b.wav is not named"; }
-rm "$project/sounds/a#b.wav"
+# The made source's call taken out: its block files go with it.
+cp "$project/CMakeLists.txt" "$work/CMakeLists.txt"
+sed -i '/^sndblok_add_sounds(TARGET made/,/OUT_VAR made)$/d' "$project/CMakeLists.txt"
+(cd "$project" && eval "$configure" && "$cmake" --build build > "$work/log" 2>&1) ||
+    { cat "$work/log"; fail "build without the made source's call"; }
+expect_files "$project/build/sounds" s.vsf "${extra[@]}"
+cp "$work/CMakeLists.txt" "$project/CMakeLists.txt"
+
+# A name that CMake's build files or lists cannot hold is refused when
+# configuring, by name.
+for name in 'a#b.wav' 'a[b.wav'; do
+    wave 1 ABCDEF > "$project/sounds/$name"
+    if (cd "$project" && eval "$configure") > "$work/log" 2>&1; then fail "CMake took $name"; fi
+    grep -F "sounds/$name" "$work/log" > /dev/null && grep -F "cannot be built; rename it" "$work/log" > /dev/null ||
+        { cat "$work/log"; fail "$name is not named"; }
+    rm "$project/sounds/$name"
+done
 
 # A made file said to be mono that is stereo: caught when converted.
 (cd "$project" && "$cmake" -B build -DMADE_CHANNELS=MONO > /dev/null)
