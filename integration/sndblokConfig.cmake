@@ -16,13 +16,14 @@
 if(NOT SNDBLOK_EXECUTABLE)
     # Compared as real paths: a root may be written with a trailing slash,
     # through a link, or relative to the build.
-    get_filename_component(_sndblok_here "${CMAKE_CURRENT_LIST_DIR}" REALPATH)
+    set(_sndblok_here "${CMAKE_CURRENT_LIST_DIR}")
+    get_filename_component(_sndblok_real "${_sndblok_here}" REALPATH)
     set(_sndblok_inside_root FALSE)
     foreach(_sndblok_root IN LISTS CMAKE_FIND_ROOT_PATH CMAKE_SYSROOT)
         if(CMAKE_CROSSCOMPILING AND _sndblok_root)
             get_filename_component(_sndblok_root "${_sndblok_root}" REALPATH BASE_DIR "${CMAKE_BINARY_DIR}")
             string(REGEX REPLACE "/+$" "" _sndblok_root "${_sndblok_root}")
-            string(FIND "${_sndblok_here}/" "${_sndblok_root}/" _sndblok_at)
+            string(FIND "${_sndblok_real}/" "${_sndblok_root}/" _sndblok_at)
             if(_sndblok_at EQUAL 0)
                 set(_sndblok_inside_root TRUE)
             endif()
