@@ -38,4 +38,11 @@ test ! -s "$scratch/batch.out"
 rm "$folder/sounds/bad.wav" "$folder/sounds/UP.WAV"
 batch || { cat "$scratch/batch.err"; echo "sndblok-folder failed on good files"; exit 1; }
 test ! -s "$scratch/batch.err"
+# A folder that is not there is named whole, though its name holds a mark
+# of cmd's (given as ^& to cmd, the batch file receives no&such).
+status=0
+(cd "$folder" && wine cmd /c sndblok-folder 'no^&such' > "$scratch/batch.out" 2> "$scratch/batch.err") ||
+    status=$?
+[ "$status" = 2 ] && printf 'sndblok-folder: no folder "no&such"\r\n' | cmp - "$scratch/batch.err" ||
+    { cat "$scratch/batch.err"; echo "sndblok-folder did not name the missing folder no&such"; exit 1; }
 echo "the zip's program converts the example as the Linux build does, and its batch file names failures"

@@ -135,7 +135,11 @@ add_custom_command(OUTPUT changelog.gz
 add_custom_command(OUTPUT sndblok.1.gz
     COMMAND gzip -9n < ${SNDBLOK_MANUAL} > sndblok.1.gz
     DEPENDS ${SNDBLOK_MANUAL})
-add_custom_target(documents ALL DEPENDS changelog.gz sndblok.1.gz)
+# Debian keeps documents of more than a few kilobytes compressed.
+add_custom_command(OUTPUT README.md.gz
+    COMMAND gzip -9n < ${PROJECT_SOURCE_DIR}/README.md > README.md.gz
+    DEPENDS README.md)
+add_custom_target(documents ALL DEPENDS changelog.gz sndblok.1.gz README.md.gz)
 
 include(GNUInstallDirs)
 install(CODE "set(sndblok_install_dirs
@@ -146,8 +150,8 @@ configure_file(cmake/uninstall.cmake.in uninstall.cmake @ONLY)
 install(SCRIPT cmake/open-install-dirs.cmake)
 install(TARGETS sndblok RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_BINARY_DIR}/sndblok.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz README.md
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
+        ${PROJECT_BINARY_DIR}/README.md.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${sndblok_cmake_package} DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/sndblok)
 install(FILES integration/sndblok.mk DESTINATION ${CMAKE_INSTALL_DATADIR}/sndblok)
 install(SCRIPT cmake/open-install-dirs.cmake)

@@ -10,7 +10,8 @@ if "%~1"=="" (
     exit /b 2
 )
 if not exist "%~1\" (
-    >&2 echo %~n0: no folder %~1
+    rem Quoted, as a folder's name may hold & or another mark of cmd's.
+    >&2 echo %~n0: no folder "%~1"
     exit /b 2
 )
 set "program=sndblok"

@@ -2,7 +2,8 @@
 # the grouped targets of a stereo pair). Set, then include this file:
 #
 #   SNDBLOK_SOURCES      the WAVE files: names that end in .wav, without
-#                        spaces, '%', ':' or '$'; files that the build makes
+#                        spaces or any of ' " ` $ \ ; : & | < > * ? [ ] = % # ( ) ,
+#                        (refused by name); files that the build makes
 #                        itself may be among them
 #   SNDBLOK_DESTINATION  the folder for the block files (default: sounds)
 #   SNDBLOK              the program (default: sndblok)
@@ -10,10 +11,13 @@
 # SNDBLOK_OUTPUTS then lists every block file, and the target sndblok-sounds
 # makes them all. Which files a source makes depends on its channel count:
 # make reads it from the source into a small rules file of its own, which it
-# makes again, and reads again, whenever the source changes. Outputs that a
-# source no longer makes (it turned from stereo to mono) go then. A good
-# conversion prints nothing; a failing one fails the build with the source's
-# name and what sndblok printed.
+# makes again, and reads again, whenever the source changes; as GNU make
+# remakes what it includes before anything else, also for make -n and -q,
+# which then make a source that the build makes, but remove nothing. A source
+# that cannot be made, or read, fails the build with its name. Outputs that a
+# source no longer makes (it turned from stereo to mono) go when it is
+# converted again. A good conversion prints nothing; a failing one fails the
+# build with the source's name and what sndblok printed.
 
 SNDBLOK ?= sndblok
 SNDBLOK_DESTINATION ?= sounds
@@ -27,12 +31,12 @@ sndblok_goal := $(.DEFAULT_GOAL)
 # a folder a conversion.
 sndblok_stage := $(SNDBLOK_DESTINATION)/.sndblok
 
-# Names that the shell or make itself would take apart.
+# Names that the shell or make itself would take apart, or read as patterns.
 sndblok_hash := \#
 sndblok_open := (
 sndblok_close := )
 sndblok_comma := ,
-sndblok_odd := ' " ` $$ \ ; : & | < > * ? [ ] ! { } = % $(sndblok_hash) $(sndblok_open) \
+sndblok_odd := ' " ` $$ \ ; : & | < > * ? [ ] = % $(sndblok_hash) $(sndblok_open) \
     $(sndblok_close) $(sndblok_comma)
 sndblok_refused := $(filter-out %.wav,$(SNDBLOK_SOURCES)) $(foreach source,$(SNDBLOK_SOURCES),\
     $(if $(strip $(foreach c,$(sndblok_odd),$(findstring $c,$(source)))),$(source)))
@@ -47,20 +51,23 @@ endif
 define sndblok_rules_of
 $(sndblok_stage)/$(notdir $(1:.wav=.mk)): $(1)
 	@set -e; mkdir -p '$$(@D)'; stem='$(SNDBLOK_DESTINATION)/$(notdir $(1:.wav=))'; \
-	if [ -f '$$@' ]; then rm -f $$$$(sed -n 's/^SNDBLOK_OUTPUTS += //p' '$$@'); fi; \
 	case $$$$(od -An -tx1 -N24 '$(1)' | tr -d ' \n') in \
 	    52494646????????57415645666d7420????????????0200) outputs="$$$${stem}_l.vsf $$$${stem}_r.vsf" ;; \
 	    *) outputs="$$$$stem.vsf" ;; \
 	esac; \
 	printf 'SNDBLOK_OUTPUTS += %s\n%s &: %s\n\t$$$$(call sndblok_convert,%s,%s)\n' \
 	    "$$$$outputs" "$$$$outputs" '$(1)' '$(1)' "$$$$outputs" > '$$@'
--include $(sndblok_stage)/$(notdir $(1:.wav=.mk))
+include $(sndblok_stage)/$(notdir $(1:.wav=.mk))
 endef
 
 # $(1): the source, $(2): its outputs. Converted beside a link to the source,
-# in a folder of this conversion's own, then moved into place whole.
+# in a folder of this conversion's own, then moved into place whole. What the
+# source made when it had the other channel count goes first, unless another
+# source makes it; here, since make -n and -q run the rules files' recipes.
 define sndblok_convert
 @set -e; name='$(notdir $(1))'; work='$(sndblok_stage)/run.'$$$$; \
+rm -f $(foreach stale,$(filter-out $(SNDBLOK_OUTPUTS),$(addprefix \
+    $(SNDBLOK_DESTINATION)/$(notdir $(1:.wav=)),_l.vsf _r.vsf .vsf)),'$(stale)'); \
 rm -rf "$$work"; mkdir -p "$$work"; \
 ln -s "$$(cd '$(dir $(1))' && pwd)/$$name" "$$work/$$name"; \
 if printed=$$(cd "$$work" && $(SNDBLOK) "$$name" 2>&1); then status=0; else status=$$?; fi; \

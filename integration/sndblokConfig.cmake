@@ -8,16 +8,25 @@
 # zip (cmake/, program at the top). When cross-compiling, this file may
 # have been found inside the target's sysroot, beside a program built for
 # the target; the program that runs in the build is the one of the machine
-# that builds, so it is looked for on that machine's PATH instead. Set
+# that builds, so it is looked for on that machine's PATH instead. A package
+# installed only on the machine that builds is not looked for in a sysroot:
+# name it with -Dsndblok_DIR=<prefix>/lib/cmake/sndblok. Set
 # SNDBLOK_EXECUTABLE to choose the program yourself.
 
 if(NOT SNDBLOK_EXECUTABLE)
+    # Compared as real paths: a root may be written with a trailing slash,
+    # through a link, or relative to the build.
     set(_sndblok_here "${CMAKE_CURRENT_LIST_DIR}")
+    get_filename_component(_sndblok_real "${_sndblok_here}" REALPATH)
     set(_sndblok_inside_root FALSE)
     foreach(_sndblok_root IN LISTS CMAKE_FIND_ROOT_PATH CMAKE_SYSROOT)
-        string(FIND "${_sndblok_here}/" "${_sndblok_root}/" _sndblok_at)
-        if(CMAKE_CROSSCOMPILING AND _sndblok_root AND _sndblok_at EQUAL 0)
-            set(_sndblok_inside_root TRUE)
+        if(CMAKE_CROSSCOMPILING AND _sndblok_root)
+            get_filename_component(_sndblok_root "${_sndblok_root}" REALPATH BASE_DIR "${CMAKE_BINARY_DIR}")
+            string(REGEX REPLACE "/+$" "" _sndblok_root "${_sndblok_root}")
+            string(FIND "${_sndblok_real}/" "${_sndblok_root}/" _sndblok_at)
+            if(_sndblok_at EQUAL 0)
+                set(_sndblok_inside_root TRUE)
+            endif()
         endif()
     endforeach()
     if(_sndblok_inside_root)
@@ -39,6 +48,7 @@ SNDBLOK_EXECUTABLE to the program")
     return()
 endif()
 if(NOT TARGET sndblok::sndblok)
-    add_executable(sndblok::sndblok IMPORTED)
+    # GLOBAL, so that a call in any folder of the project can run it.
+    add_executable(sndblok::sndblok IMPORTED GLOBAL)
     set_target_properties(sndblok::sndblok PROPERTIES IMPORTED_LOCATION "${SNDBLOK_EXECUTABLE}")
 endif()

@@ -16,7 +16,9 @@
 # build always knows its outputs. A file made by an earlier step of the same
 # build does not exist yet: list it under MONO or STEREO instead; the count
 # is then checked when it is converted. Outputs that a source no longer
-# makes (it turned from stereo to mono, or left the list) are removed.
+# makes (it turned from stereo to mono, or left the list) are removed, and
+# so are those of a call renamed or taken out, by the build of another call
+# into the same folder.
 #
 # A good conversion prints nothing. A failing one fails the build with the
 # source's name and what sndblok printed. OUT_VAR receives the block files.
@@ -67,10 +69,22 @@ function(sndblok_add_sounds)
     set(all "")
     foreach(kind SOURCES MONO STEREO)
         foreach(source IN LISTS arg_${kind})
+            # Characters that Ninja or make files cannot hold in a name, and
+            # brackets, which keep a list from being split; a ; has already
+            # split the name in two, as a list.
+            if(CMAKE_HOST_WIN32)
+                string(REPLACE "\\" "/" source "${source}")
+            endif()
+            string(REGEX MATCH "[^/]*$" name "${source}")
+            if(name MATCHES "[\\\\|<>#\":\t\n\r]" OR source MATCHES "[][;]")
+                message(FATAL_ERROR "sndblok_add_sounds: ${source}: names with \\ ; : | < > # \" [ ] "
+                                    "or a tab cannot be built; rename it")
+            endif()
             get_filename_component(source "${source}" ABSOLUTE)
             get_filename_component(name "${source}" NAME)
             if(NOT name MATCHES "^(.*)\\.wav$")
-                message(FATAL_ERROR "sndblok_add_sounds: ${source} does not end in .wav")
+                message(FATAL_ERROR "sndblok_add_sounds: ${source} does not end in .wav (a name "
+                                    "with ; is taken apart, as a list)")
             endif()
             set(stem "${CMAKE_MATCH_1}")
             if(kind STREQUAL "SOURCES")
@@ -120,11 +134,57 @@ function(sndblok_add_sounds)
     string(REPLACE ";" "\n" lines "${all}")
     file(WRITE "${manifest}" "${lines}\n")
 
-    add_custom_target(${arg_TARGET} ALL DEPENDS ${all})
+    # A call renamed or taken out leaves its manifest behind. The first call
+    # into a folder has the build remove what any manifest there lists and
+    # no call claims, whenever the claims change; they are complete only
+    # once every call has run, so they are written when CMake generates.
+    string(MD5 key "${folder}")
+    get_property(first GLOBAL PROPERTY _sndblok_first_${key})
+    set(prune "")
+    if(NOT first)
+        set(first ${arg_TARGET})
+        set_property(GLOBAL PROPERTY _sndblok_first_${key} ${first})
+        file(GENERATE OUTPUT "${stage}/claimed"
+             CONTENT "$<JOIN:$<TARGET_PROPERTY:${first},SNDBLOK_CLAIMS>,\n>\n")
+        add_custom_command(OUTPUT "${stage}/pruned"
+            COMMAND "${CMAKE_COMMAND}" "-DPRUNE=${folder}" -P "${script}"
+            DEPENDS "${stage}/claimed" "${script}"
+            VERBATIM)
+        set(prune "${stage}/pruned")
+    endif()
+
+    add_custom_target(${arg_TARGET} ALL DEPENDS ${all} ${prune})
+    set_property(TARGET ${first} APPEND PROPERTY SNDBLOK_CLAIMS ${all})
     if(arg_OUT_VAR)
         set(${arg_OUT_VAR} ${all} PARENT_SCOPE)
     endif()
 endfunction()
+
+# Run as a script by the build with PRUNE, a folder: removes the outputs that
+# its manifests list and no call claims, and the manifests left empty.
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE AND DEFINED PRUNE)
+    file(STRINGS "${PRUNE}/.sndblok/claimed" claimed)
+    file(GLOB manifests "${PRUNE}/.sndblok/*.outputs")
+    foreach(manifest IN LISTS manifests)
+        file(STRINGS "${manifest}" listed)
+        set(kept "")
+        foreach(output IN LISTS listed)
+            list(FIND claimed "${output}" at)
+            if(at EQUAL -1)
+                file(REMOVE "${output}")
+            else()
+                string(APPEND kept "${output}\n")
+            endif()
+        endforeach()
+        if(kept)
+            file(WRITE "${manifest}" "${kept}")
+        else()
+            file(REMOVE "${manifest}")
+        endif()
+    endforeach()
+    file(TOUCH "${PRUNE}/.sndblok/pruned")
+    return()
+endif()
 
 # Run as a script by the build: converts SOURCE, of CHANNELS channels, into
 # FOLDER with the program SNDBLOK.

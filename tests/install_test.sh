@@ -10,7 +10,11 @@ trap 'rm -rf "$dest"' EXIT
 DESTDIR="$dest" "$cmake" --install "$build" --prefix /usr/local > /dev/null
 test -x "$dest/usr/local/bin/sndblok"
 test -f "$dest/usr/local/share/man/man1/sndblok.1.gz"
-for f in copyright README.md; do test -f "$dest/usr/local/share/doc/sndblok/$f"; done
+test -f "$dest/usr/local/share/doc/sndblok/copyright"
+# The README compressed, as Debian keeps documents; whole.
+gzip -t "$dest/usr/local/share/doc/sndblok/README.md.gz"
+zcat "$dest/usr/local/share/doc/sndblok/README.md.gz" | grep -Fx "## Converting sounds in a build" > /dev/null
+test ! -e "$dest/usr/local/share/doc/sndblok/README.md"
 test -f "$dest/usr/local/share/sndblok/sndblok.mk"
 test -f "$dest/usr/local/lib/cmake/sndblok/sndblokConfig.cmake"
 # man finds the installed page, where man is there to ask.
