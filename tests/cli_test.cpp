@@ -187,9 +187,14 @@ const std::vector<std::string> FilledMeanwhile = {
 // Standard output, a file, is moved onto the output's name after the check
 // at the start (strace shows it), while the program is held a second before
 // it opens the output.
-const std::vector<std::string> StdoutMovedOntoOutput = {
-    "sh", "-c", "env ASAN_OPTIONS=detect_leaks=0 strace -o trace -P in.vsf -e inject=openat:delay_enter=1000000:when=1 "
-    "\"$@\" & timeout 20 sh -c 'until grep -q in.vsf trace 2> /dev/null; do sleep 0.01; done'; mv out in.vsf; wait $!", "sh"};
+// Standard output, the file out, is moved onto in.vsf while the run waits a
+// second at its first `call` on in.vsf: as it opens it, or once it writes it.
+// strace knows a descriptor's file by its full path, a name as it is given.
+std::vector<std::string> StdoutMovedOntoOutput(const std::string& call) {
+    return {"sh", "-c", "env ASAN_OPTIONS=detect_leaks=0 strace -o trace -P in.vsf -P \"$PWD/in.vsf\" -e inject=" + call +
+            ":delay_enter=1000000:when=1 \"$@\" & timeout 20 sh -c 'until grep -q \"^" + call +
+            "(\" trace 2> /dev/null; do sleep 0.01; done'; mv out in.vsf; wait $!", "sh"};
+}
 
 // A first copy of the program reads a.wav, held a second before its first
 // read once it has its lock, while this run's output leads to a.wav.
@@ -343,7 +348,9 @@ const CliCase CliCases[] = {
     {"StdoutIntoAnOutputOfABadInput", "RIFF", {"in.wav"}, "", 1, {{"in.vsf", ""}}, "in.wav", {}, {.stdoutTo = "in.vsf"}},
     // Where the outputs are opened, too: the text would stand where the block count belongs.
     {"StdoutMovedOntoTheOutput", Mono, {"in.wav"}, "", 1, {{"in.vsf", ""}}, "in.wav", {},
-     {.wrapper = StdoutMovedOntoOutput, .stdoutTo = "out"}},
+     {.wrapper = StdoutMovedOntoOutput("openat"), .stdoutTo = "out"}},
+    {"StdoutMovedOntoTheWrittenOutput", Mono, {"in.wav"}, "", 1, {{"in.vsf", ""}}, "in.wav", {},
+     {.wrapper = StdoutMovedOntoOutput("write"), .stdoutTo = "out"}},
     {"StdoutIntoTheInput", Mono, {"in.wav"}, "", 1, {}, "in.wav", {}, {.stdoutTo = "in.wav"}},
     // Paths are data, never a format.
     {"PrintfDirectivesInPath", Mono, {"%s%n%d.wav"}, MonoInfo, 0, {{"%s%n%d.vsf", MonoVsf}}, "%s%n%d.wav"},

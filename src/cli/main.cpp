@@ -28,6 +28,14 @@ int Fail(const char* message, const char* name, std::FILE* input) {
     return 1;
 }
 
+// Standard output leads to a file of the run: nothing printed may land
+// there, where a block count belongs. The run fails without a word.
+int Unprinted(std::FILE* input) {
+    DropPrinting();
+    std::fclose(input);
+    return 1;
+}
+
 // Removes what the run wrote, then says why it failed.
 int Abandon(Outputs& outputs, const char* message, const char* name, std::FILE* input) {
     AbandonOutputs(outputs);
@@ -90,13 +98,8 @@ int main(int argc, char* argv[]) {
     // Every check on the input has passed; only now are outputs touched.
     const bool stereo = format.channels == ChannelsStereo;
     if (const Output* refused = OpenOutputs(outputs, stem, stereo, input)) {
-        // Standard output was moved onto an output's name meanwhile: what
-        // is printed would stand where the block count belongs, so none of it goes out.
-        if (PrintsIntoRunFile(path, input, &stem)) {
-            DropPrinting();
-            std::fclose(input);
-            return 1;
-        }
+        // Standard output was moved onto an output's name meanwhile.
+        if (PrintsIntoRunFile(path, input, &stem)) return Unprinted(input);
         return Fail(text::CantCreate, refused->name.text, input);
     }
     Output& first = outputs.files[0];
@@ -110,6 +113,9 @@ int main(int argc, char* argv[]) {
     if (const Output* failed = CloseOutputs(outputs)) {
         return Abandon(outputs, text::CantWrite, failed->name.text, input);
     }
+    // Moved onto an output's name since the outputs were opened, standard
+    // output takes nothing either.
+    if (PrintsIntoRunFile(path, input, &stem)) return Unprinted(input);
     std::fclose(input);
     // Standard output goes out last; a failure there shows only now. Closed
     // at the start, it took nothing in.
