@@ -154,19 +154,24 @@ const std::string LargeStereo = Wave(Chunk("data", Samples(100000)), 2);
 // A whole chunk list with the word "data" only inside a title.
 const std::string Titled = Wave(Chunk("LIST", "INFO" + Chunk("INAM", "sensor data log, take 2")));
 
-// Every lock refused by the file system; strace makes it so.
-const std::vector<std::string> NoLocks = {"env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-o",
-                                          "/dev/null", "-e", "inject=flock:error=ENOLCK"};
+// A helper script of tests/helpers, with `args` before the program's command line.
+std::vector<std::string> Helper(const char* script, std::vector<std::string> args = {}) {
+    std::vector<std::string> command = {"sh", std::string(SNDBLOK_HELPERS "/") + script};
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+}
 
-// Another run replaces the output this run has just created, in the second
-// that strace holds this run back before its lock.
-const std::vector<std::string> ReplacedBeforeLock = {
-    "sh", "-c", "env ASAN_OPTIONS=detect_leaks=0 strace -o /dev/null -e inject=flock:delay_enter=1000000 "
-    "\"$@\" & while [ ! -e in.vsf ]; do :; done; rm in.vsf; : > in.vsf; wait $!", "sh"};
+// The program under strace with `options` (as "-o FILE", or "-e inject=...").
+std::vector<std::string> Traced(const std::vector<std::string>& options) {
+    return Helper("traced.sh", options);
+}
+
+// Every lock refused by the file system; strace makes it so.
+const std::vector<std::string> NoLocks = Traced({"-o", "/dev/null", "-e", "inject=flock:error=ENOLCK"});
 
 // Every removal refused, as in a folder the user may not write to.
-const std::vector<std::string> NoRemovals = {"env", "ASAN_OPTIONS=detect_leaks=0", "strace", "-o", "/dev/null",
-                                             "-e", "inject=unlink,unlinkat:error=EACCES"};
+const std::vector<std::string> NoRemovals =
+    Traced({"-o", "/dev/null", "-e", "inject=unlink,unlinkat:error=EACCES"});
 
 // A folder path of 4,061 characters: from /tmp/sndblok-test-XXXXXX the
 // system still takes its outputs, yet it leaves no room to read a link's
@@ -176,42 +181,6 @@ const std::string Deep = [] {
     for (int i = 0; i < 20; ++i) path += std::string(202, 'd') + "/";
     return path + "d";
 }();
-
-// Another program fills the file that a link pointing nowhere leads to,
-// just when this run has found that nothing is there.
-const std::vector<std::string> FilledMeanwhile = {
-    "sh", "-c", "env ASAN_OPTIONS=detect_leaks=0 strace -o trace -P in.vsf -e inject=openat:delay_exit=1000000:when=2 "
-    "\"$@\" & until grep -q EEXIST trace 2> /dev/null; do :; done; "
-    "head -c 5000 /dev/zero | tr '\\0' x > card/in.vsf; wait $!", "sh"};
-
-// Standard output, a file, is moved onto the output's name after the check
-// at the start (strace shows it), while the program is held a second before
-// it opens the output.
-const std::vector<std::string> StdoutMovedOntoOutput = {
-    "sh", "-c", "env ASAN_OPTIONS=detect_leaks=0 strace -o trace -P in.vsf -e inject=openat:delay_enter=1000000:when=1 "
-    "\"$@\" & timeout 20 sh -c 'until grep -q in.vsf trace 2> /dev/null; do sleep 0.01; done'; mv out in.vsf; wait $!", "sh"};
-
-// A first copy of the program reads a.wav, held a second before its first
-// read once it has its lock, while this run's output leads to a.wav.
-const std::vector<std::string> WhileACopyReads = {
-    "sh", "-c", "env ASAN_OPTIONS=detect_leaks=0 strace -o trace -P a.wav -e inject=read:delay_enter=1000000:when=1 "
-    "\"$1\" a.wav > /dev/null 2>&1 & timeout 20 sh -c 'until grep -q LOCK_SH trace 2> /dev/null; do sleep 0.01; done'; "
-    "\"$@\"; status=$?; wait $!; exit $status", "sh"};
-
-// Run from a new folder beside the input's.
-const std::vector<std::string> FromAFolderBeside = {"sh", "-c", "mkdir away && cd away && exec \"$@\"", "sh"};
-
-// Room for no descriptor beyond the input and one output: the copy that
-// the output's stream takes cannot be made.
-const std::vector<std::string> FiveDescriptors = {"sh", "-c", "ulimit -n 5; exec env ASAN_OPTIONS=detect_leaks=0 \"$@\"", "sh"};
-
-// A first copy of the program holds in.vsf (strace keeps it there a second
-// after its lock) when a second one is run on the same input; the first then
-// finishes.
-const std::vector<std::string> TwoCopies = {
-    "sh", "-c", "env ASAN_OPTIONS=detect_leaks=0 strace -o /dev/null -e inject=flock:delay_exit=1000000 "
-    "\"$@\" > /dev/null & while [ ! -e in.vsf ]; do :; done; lock=\":$(stat -c %i in.vsf) \"; "
-    "while ! grep -q \"$lock\" /proc/locks; do :; done; \"$@\"; status=$?; wait $!; exit $status", "sh"};
 
 const CliCase CliCases[] = {
     {"NoArgument", Mono, {}, "\nInput <filename>.wav file required\n" + Banner, 1, {}},
@@ -279,7 +248,7 @@ const CliCase CliCases[] = {
     // Emptied first, so a removal that fails leaves no samples.
     // Each link's text is read from the link's own folder, not the program's.
     {"OverFileSizeLimitThroughTwoLinks", Large, {"../in.wav"}, MonoInfo + "\nCan't write ../in.vsf\n\n", 1, {}, "in.wav",
-     {{"in.vsf", ToHop}, {"hop.vsf", FarDangling}}, {.wrapper = FromAFolderBeside, .fileSizeLimit = 70000}},
+     {{"in.vsf", ToHop}, {"hop.vsf", FarDangling}}, {.wrapper = Helper("from_a_folder_beside.sh"), .fileSizeLimit = 70000}},
     {"OverFileSizeLimitRemovalRefused", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {{"in.vsf", ""}}, "in.wav",
      {}, {.wrapper = NoRemovals, .fileSizeLimit = 70000}},
     // Outputs that cannot be created, are another run's, or would destroy a
@@ -305,19 +274,19 @@ const CliCase CliCases[] = {
      {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}}, "in.wav", {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}},
      {.wrapper = NoLocks}},
     {"DanglingLinkFilledMeanwhile", Mono, {"in.wav"}, MonoInfo, 0, {{"in.vsf", MonoVsf}}, "in.wav",
-     {{"in.vsf", Dangling}}, {.wrapper = FilledMeanwhile}},
+     {{"in.vsf", Dangling}}, {.wrapper = Helper("filled_meanwhile.sh")}},
     // hop.vsf, where in.vsf leads, is made, then the output refused: it goes again.
     {"DanglingLinkMadeThenRefused", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {}, "in.wav",
-     {{"in.vsf", ToHop}}, {.wrapper = FiveDescriptors}},
+     {{"in.vsf", ToHop}}, {.wrapper = Helper("five_descriptors.sh")}},
     // A run reading its input keeps every writer off it, and waits for none.
     {"OutputIsTheInputOfARunningCopy", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1,
-     {{"a.vsf", MonoVsf}, {"in.vsf", Mono}}, "in.wav", {{"in.vsf", ReadByACopy}}, {.wrapper = WhileACopyReads}},
+     {{"a.vsf", MonoVsf}, {"in.vsf", Mono}}, "in.wav", {{"in.vsf", ReadByACopy}}, {.wrapper = Helper("while_a_copy_reads.sh")}},
     {"InputBeingWrittenByAnotherRun", Mono, {"in.wav"}, "\nCan't open input file in.wav\n\n" + Banner, 1, {}, "in.wav",
      {{"in.wav", Held}}},
     {"OutputOfARunningCopy", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", MonoVsf}}, "in.wav", {},
-     {.wrapper = TwoCopies}},
+     {.wrapper = Helper("two_copies.sh")}},
     {"OutputReplacedBeforeItsLock", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", ""}}, "in.wav", {},
-     {.wrapper = ReplacedBeforeLock}},
+     {.wrapper = Helper("replaced_before_lock.sh")}},
     {"WithoutLocks", Stereo, {"in.wav"}, StereoInfo, 0, {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, "in.wav", {},
      {.wrapper = NoLocks}},
     // Inputs that cannot be read.
@@ -343,7 +312,7 @@ const CliCase CliCases[] = {
     {"StdoutIntoAnOutputOfABadInput", "RIFF", {"in.wav"}, "", 1, {{"in.vsf", ""}}, "in.wav", {}, {.stdoutTo = "in.vsf"}},
     // Where the outputs are opened, too: the text would stand where the block count belongs.
     {"StdoutMovedOntoTheOutput", Mono, {"in.wav"}, "", 1, {{"in.vsf", ""}}, "in.wav", {},
-     {.wrapper = StdoutMovedOntoOutput, .stdoutTo = "out"}},
+     {.wrapper = Helper("stdout_moved_onto_output.sh"), .stdoutTo = "out"}},
     {"StdoutIntoTheInput", Mono, {"in.wav"}, "", 1, {}, "in.wav", {}, {.stdoutTo = "in.wav"}},
     // Paths are data, never a format.
     {"PrintfDirectivesInPath", Mono, {"%s%n%d.wav"}, MonoInfo, 0, {{"%s%n%d.vsf", MonoVsf}}, "%s%n%d.wav"},
@@ -643,8 +612,7 @@ TEST(Cli, UndoesItsOutputsWhenInterrupted) {
         {"TermBlockedAtStart", 2, "TERM", 128 + SIGTERM, OldFile, 0xF0000000, false, true},
     };
     const char* noNamespace = nullptr;
-    std::string unshare;
-    for (const std::string& word : FirstOfNamespace(noNamespace)) unshare += word + " ";
+    const std::vector<std::string> unshare = FirstOfNamespace(noNamespace);
     for (const InterruptCase& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.firstOfNamespace && noNamespace != nullptr) continue;
@@ -665,20 +633,16 @@ TEST(Cli, UndoesItsOutputsWhenInterrupted) {
         // Signalled as soon as the first output has bytes in it, or once the
         // program waits for the FIFO's writer, who then comes. A shell
         // starts `&` jobs with SIGINT and SIGQUIT ignored; env puts them back.
-        const std::string start =
+        std::vector<std::string> wrapper = Helper("interrupt.sh",
+            {c.signal, c.before == Fifo ? "fifo" : first, c.before == ReplacedMidway ? first : "-",
+             c.firstOfNamespace ? "child" : "self"});
+        const std::vector<std::string> start =
             c.firstOfNamespace ? unshare
-            : c.termBlocked    ? "perl -MPOSIX -e 'sigprocmask(SIG_BLOCK, POSIX::SigSet->new(SIGTERM)); exec @ARGV' "
-            : c.status == 0    ? "" : "env --default-signal=INT,QUIT ";
-        // unshare passes the signal on to nobody: the program is its child.
-        const std::string program = c.firstOfNamespace ? "p=$(cat /proc/$!/task/$!/children)" : "p=$!";
-        const std::string ready =
-            c.before == Fifo ? "until " + program + "; [ -n \"$p\" ] && [ \"$(cut -d' ' -f2,3 /proc/${p% }/stat)\" "
-                               "= '(sndblok) S' ]; do :; done; "
-                             : "until [ -s " + first + " ]; do :; done; " + program + "; ";
-        const std::string replace = c.before == ReplacedMidway ? "printf kept > other; mv other " + first + "; " : "";
-        const std::string script = start + "\"$@\" > /dev/null & " + ready + replace + "kill -" + c.signal +
-                                   " $p; : 1<> in.wav; wait $!";
-        const RunResult run = RunSndblok(dir.path, {"in.wav"}, {.wrapper = {"sh", "-c", script, "sh"}});
+            : c.termBlocked    ? Helper("term_blocked.sh")
+            : c.status == 0    ? std::vector<std::string>{}
+                               : std::vector<std::string>{"env", "--default-signal=INT,QUIT"};
+        wrapper.insert(wrapper.end(), start.begin(), start.end());
+        const RunResult run = RunSndblok(dir.path, {"in.wav"}, {.wrapper = wrapper});
         EXPECT_EQ(run.status, c.status);
         if (c.status == 0) {
             EXPECT_EQ(fs::file_size(dir.path / first), 1u << 24);
@@ -735,12 +699,9 @@ std::vector<Call> CallsAfterOpening(const std::string& trace) {
     return calls;
 }
 
-// Runs the program under strace with `options` (as "-o FILE", or "-e inject=...").
+// Runs the program on in.wav under strace with `options`.
 RunResult RunTraced(const fs::path& dir, const std::vector<std::string>& options) {
-    // LeakSanitizer cannot run under ptrace.
-    std::vector<std::string> wrapper = {"env", "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1", "strace"};
-    wrapper.insert(wrapper.end(), options.begin(), options.end());
-    return RunSndblok(dir, {"in.wav"}, {.wrapper = wrapper});
+    return RunSndblok(dir, {"in.wav"}, {.wrapper = Traced(options)});
 }
 
 struct FaultWalk {
