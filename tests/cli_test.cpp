@@ -350,21 +350,46 @@ const CliCase CliCases[] = {
 #endif
 };
 
-bool IsSymbolicLink(Existing existing) {
-    return existing == FullDisk || existing == NullDevice || existing == InputLink || existing == StoreLink ||
-           existing == Dangling || existing == ToHop || existing == FarDangling || existing == UpDangling ||
-           existing == Chain40 || existing == Chain41 || existing == ReadByACopy;
+// What Windows lacks to make a kind of existing file, or null; and whether
+// it is a symbolic link, a name the user made, which every run leaves.
+struct Kind {
+    const char* windowsLacks;
+    bool symbolicLink;
+};
+
+Kind KindOf(Existing existing) {
+    switch (existing) {
+        case FullDisk: case NullDevice: return {"/dev/full and /dev/null", true};
+        case Fifo: case FedFifo: return {"FIFOs", false};
+        case InputLink: case StoreLink: case Dangling: case ToHop: case FarDangling: case UpDangling:
+        case Chain40: case Chain41: case ReadByACopy:
+            return {"symbolic links for everyone (MinGW cannot make them)", true};
+        default: return {nullptr, false};
+    }
+}
+
+// A name linked to a file holding `bytes`: by a hard link to shared.dat, or
+// by a symbolic one to store/real.vsf. Returns that file.
+fs::path LinkToFile(const fs::path& dir, const fs::path& path, Existing existing,
+                    const std::string& bytes) {
+    const fs::path old = dir / (existing == StoreLink ? "store/real.vsf" : "shared.dat");
+    if (!fs::exists(old)) {
+        fs::create_directories(old.parent_path());
+        WriteFile(old, bytes);
+    }
+    if (existing == StoreLink) {
+        fs::create_symlink(fs::path("store") / "real.vsf", path);
+    } else {
+        fs::create_hard_link(old, path);
+    }
+    return old;
 }
 
 #if defined(_WIN32)
 // Why a row cannot be run on Windows, or null.
 const char* WindowsLacks(const CliCase& c) {
     for (const auto& [name, existing] : c.before) {
-        if (existing == FullDisk || existing == NullDevice) return "/dev/full and /dev/null";
-        if (existing == Fifo || existing == FedFifo) return "FIFOs";
-        if (IsSymbolicLink(existing) && existing != FullDisk && existing != NullDevice) {
-            return "symbolic links for everyone (MinGW cannot make them)";
-        }
+        if (const char* lack = KindOf(existing).windowsLacks) return lack;
     }
     if (c.options.stdoutTo != nullptr && c.options.stdoutTo[0] == '/') return "/dev/full";
     if (c.options.stdoutUnread) return "SIGPIPE";
@@ -413,15 +438,7 @@ void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector
 #endif
             case InputLink: fs::create_symlink(Utf8Path(c.inputName), path); break;
             case InputHardLink: fs::create_hard_link(input, path); break;
-            case SharedLink:
-                if (!fs::exists(dir / "shared.dat")) WriteFile(dir / "shared.dat", OldBytes);
-                fs::create_hard_link(dir / "shared.dat", path);
-                break;
-            case StoreLink:
-                fs::create_directory(dir / "store");
-                WriteFile(dir / "store" / "real.vsf", OldBytes);
-                fs::create_symlink(fs::path("store") / "real.vsf", path);
-                break;
+            case SharedLink: case StoreLink: LinkToFile(dir, path, existing, OldBytes); break;
             case Dangling:
                 fs::create_directory(path.parent_path() / "card");
                 fs::create_symlink("card/./././././././././././././././././././" + Utf8(path.filename()), path);
@@ -506,7 +523,7 @@ TEST_P(CliRow, PrintsExitsAndWritesAsExpected) {
     EXPECT_EQ(VsfFiles(dir.path), c.outputs);
     // Names the user made stay.
     for (const auto& [name, existing] : c.before) {
-        if (IsSymbolicLink(existing)) {
+        if (KindOf(existing).symbolicLink) {
             EXPECT_TRUE(fs::is_symlink(dir.path / Utf8Path(name))) << name;
         }
     }
@@ -619,13 +636,11 @@ TEST(Cli, UndoesItsOutputsWhenInterrupted) {
             SparseWave(dir.path / "in.wav", c.channels, c.size);
         }
         const std::string first = c.channels == 1 ? "in.vsf" : "in_l.vsf";
-        const fs::path target = dir.path / (c.before == StoreLink ? "store/real.vsf" : "shared.dat");
+        // Empty, so that its first bytes are the run's.
+        fs::path linked;
         if (c.before == StoreLink || c.before == SharedLink) {
-            fs::create_directories(target.parent_path());
-            WriteFile(target, "");
+            linked = LinkToFile(dir.path, dir.path / first, c.before, "");
         }
-        if (c.before == StoreLink) fs::create_symlink("store/real.vsf", dir.path / first);
-        if (c.before == SharedLink) fs::create_hard_link(target, dir.path / first);
         // Signalled as soon as the first output has bytes in it, or once the
         // program waits for the FIFO's writer, who then comes. A shell
         // starts `&` jobs with SIGINT and SIGQUIT ignored; env puts them back.
@@ -649,7 +664,7 @@ TEST(Cli, UndoesItsOutputsWhenInterrupted) {
             EXPECT_EQ(ReadFile(dir.path / first), "kept");
         } else {
             EXPECT_TRUE(fs::exists(dir.path / first));
-            EXPECT_EQ(fs::file_size(target), 0u);
+            EXPECT_EQ(fs::file_size(linked), 0u);
         }
         EXPECT_FALSE(fs::exists(dir.path / "in_r.vsf"));
     }
