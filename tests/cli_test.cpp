@@ -67,7 +67,8 @@ std::vector<std::string> FirstOfNamespace(const char*& why) {
     return {};
 #else
     for (const std::vector<std::string>& command : std::vector<std::vector<std::string>>{
-             {"unshare", "--pid", "--fork"}, {"unshare", "--user", "--map-root-user", "--pid", "--fork"}}) {
+             {"unshare", "--pid", "--fork"},
+             {"unshare", "--user", "--map-root-user", "--pid", "--fork"}}) {
         std::string line;
         for (const std::string& word : command) line += word + " ";
         if (std::system((line + "true > /dev/null 2>&1").c_str()) == 0) return command;
@@ -115,8 +116,10 @@ enum Existing {
     Dangling,       // a symbolic link into card/ beside it, where nothing is yet
     ToHop,          // a symbolic link to hop.vsf, itself a link
     FarDangling,    // a symbolic link, by an absolute path, to far_NAME, where nothing is yet
-    UpDangling,     // a relative link of 1,200 characters up to the test's folder, to up_NAME, where nothing is yet
-    Chain40,        // the first of 40 symbolic links in a row, the last to end.vsf, where nothing is yet
+    UpDangling,     // a relative link of 1,200 characters up to the test's folder, to up_NAME,
+                    // where nothing is yet
+    Chain40,        // the first of 40 symbolic links in a row, the last to end.vsf, where
+                    // nothing is yet
     Chain41,        // the same, one link longer
     ReadByACopy,    // a symbolic link to a.wav, which another copy of the program is reading
     ReplacedMidway, // replaced by another file while the run writes it
@@ -125,14 +128,15 @@ enum Existing {
     Piped,          // a named pipe of that name, whose server gives each client the input
 };
 
+// In `args` and `out`, {dir} stands for the run's folder, {tag} for a name of its own.
 struct CliCase {
     const char* name;
-    std::string input;  // written to `inputName` when not empty
-    std::vector<std::string> args;
+    std::string input = {};  // written to `inputName` when not empty
+    std::vector<std::string> args = {"in.wav"};
     std::string out;
     int status;
-    Files outputs;  // every .vsf file and its bytes
-    std::string inputName = "in.wav";  // in `args` and `out`, {dir} is the run's folder, {tag} a name of its own
+    Files outputs = {};  // every .vsf file and its bytes
+    std::string inputName = "in.wav";
     std::vector<std::pair<std::string, Existing>> before = {};  // made before the run
     RunOptions options = {};
 };
@@ -163,7 +167,8 @@ std::vector<std::string> Traced(const std::vector<std::string>& options) {
 }
 
 // Every lock refused by the file system; strace makes it so.
-const std::vector<std::string> NoLocks = Traced({"-o", "/dev/null", "-e", "inject=flock:error=ENOLCK"});
+const std::vector<std::string> NoLocks =
+    Traced({"-o", "/dev/null", "-e", "inject=flock:error=ENOLCK"});
 
 // Every removal refused, as in a folder the user may not write to.
 const std::vector<std::string> NoRemovals =
@@ -179,174 +184,283 @@ const std::string Deep = [] {
 }();
 
 const CliCase CliCases[] = {
-    {"NoArgument", Mono, {}, "\nInput <filename>.wav file required\n" + Banner, 1, {}},
-    {"TwoArguments", Mono, {"in.wav", "in.wav"}, "\nInput <filename>.wav file required\n" + Banner, 1, {}},
-    {"MissingInput", "", {"gone.wav"}, "\nCan't open input file gone.wav\n\n" + Banner, 1, {}},
-    {"ShortInput", "RIFF", {"in.wav"}, "\nInput file in.wav is not a valid .wav file\n\n" + Banner, 1, {}},
-    {"WrongRiffTag", "RIFX" + Mono.substr(4), {"in.wav"}, "\nInput file in.wav is not a valid .wav file\n" + Banner, 1, {}},
-    {"WrongWaveTag", Mono.substr(0, 8) + "AVI " + Mono.substr(12), {"in.wav"}, "\nInput file in.wav is not a valid .wav file\n" + Banner, 1, {}},
-    {"ShortFormatHeader", Mono.substr(0, 35), {"in.wav"}, "\nInput file in.wav is not a valid .wav file\n\n" + Banner, 1, {}},
-    {"ChunkBeforeFormat", Mono.substr(0, 12) + Chunk("LIST", "INFO") + Mono.substr(12), {"in.wav"}, "\nFile type not supported" + Banner, 1, {}},
-    {"Pcm", Wave(Chunk("data", "ab"), 1, 1), {"in.wav"},
-     "\nFile information:\n\tCompression Code: PCM \n\tChannels: MONO \n\tSample Rate: 32000Hz\n"
-     "\nThis file type is not supported\n" + Banner, 1, {}},
-    {"NoDataAnywhere", Wave(""), {"in.wav"}, MonoInfo + NoData, 1, {}},
-    {"NoDataBeforeNameCheck", Wave(""), {"in.WAV"}, MonoInfo + "\nInput file in.WAV holds no sample data\n\n", 1, {}, "in.WAV"},
-    {"WholeListWithoutData", Titled, {"in.wav"}, MonoInfo + NoData, 1, {}},
+    {.name = "NoArgument", .input = Mono, .args = {},
+     .out = "\nInput <filename>.wav file required\n" + Banner, .status = 1},
+    {.name = "TwoArguments", .input = Mono, .args = {"in.wav", "in.wav"},
+     .out = "\nInput <filename>.wav file required\n" + Banner, .status = 1},
+    {.name = "MissingInput", .args = {"gone.wav"},
+     .out = "\nCan't open input file gone.wav\n\n" + Banner, .status = 1},
+    {.name = "ShortInput", .input = "RIFF",
+     .out = "\nInput file in.wav is not a valid .wav file\n\n" + Banner, .status = 1},
+    {.name = "WrongRiffTag", .input = "RIFX" + Mono.substr(4),
+     .out = "\nInput file in.wav is not a valid .wav file\n" + Banner, .status = 1},
+    {.name = "WrongWaveTag", .input = Mono.substr(0, 8) + "AVI " + Mono.substr(12),
+     .out = "\nInput file in.wav is not a valid .wav file\n" + Banner, .status = 1},
+    {.name = "ShortFormatHeader", .input = Mono.substr(0, 35),
+     .out = "\nInput file in.wav is not a valid .wav file\n\n" + Banner, .status = 1},
+    {.name = "ChunkBeforeFormat",
+     .input = Mono.substr(0, 12) + Chunk("LIST", "INFO") + Mono.substr(12),
+     .out = "\nFile type not supported" + Banner, .status = 1},
+    {.name = "Pcm", .input = Wave(Chunk("data", "ab"), 1, 1),
+     .out = "\nFile information:\n\tCompression Code: PCM \n\tChannels: MONO "
+            "\n\tSample Rate: 32000Hz\n\nThis file type is not supported\n" + Banner,
+     .status = 1},
+    {.name = "NoDataAnywhere", .input = Wave(""), .out = MonoInfo + NoData, .status = 1},
+    {.name = "NoDataBeforeNameCheck", .input = Wave(""), .args = {"in.WAV"},
+     .out = MonoInfo + "\nInput file in.WAV holds no sample data\n\n", .status = 1,
+     .inputName = "in.WAV"},
+    {.name = "WholeListWithoutData", .input = Titled, .out = MonoInfo + NoData, .status = 1},
     // Cut short, the list leaves only the byte scan, which takes the title's
     // "data", " log" as the size, and the five bytes left as samples.
-    {"ListCutShort", Titled.substr(0, Titled.size() - 4), {"in.wav"}, MonoInfo, 0, {{"in.vsf", BlockFile(", tak", 1)}}},
-    {"UpperCaseExtension", Mono, {"in.WAV"}, MonoInfo + "\nSpecify a filename with a .wav extension\n\n" + Banner, 1, {}, "in.WAV"},
-    {"Mono", Mono, {"in.wav"}, MonoInfo, 0, {{"in.vsf", MonoVsf}}},
-    {"Stereo", Stereo, {"in.wav"}, StereoInfo, 0, {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}},
-    {"DoubleExtension", Mono, {"a.wav.wav"}, MonoInfo, 0, {{"a.wav.vsf", MonoVsf}}, "a.wav.wav"},
-    {"ExtensionOnly", Stereo, {".wav"}, StereoInfo, 0, {{"_l.vsf", LeftVsf}, {"_r.vsf", RightVsf}}, ".wav"},
-    {"ExistingOutputTruncated", Wave(Chunk("data", "")), {"in.wav"}, MonoInfo, 0, {{"in.vsf", std::string(4, '\0')}}, "in.wav", {{"in.vsf", OldFile}}},
-    {"FailedCheckKeepsOldOutput", Wave(""), {"in.wav"}, MonoInfo + NoData, 1, {{"in.vsf", OldBytes}}, "in.wav", {{"in.vsf", OldFile}}},
-    {"StereoIntoNullDevice", Stereo, {"in.wav"}, StereoInfo, 0, {}, "in.wav", {{"in_l.vsf", NullDevice}, {"in_r.vsf", NullDevice}}},
-    {"DanglingLinkWrittenThrough", Mono, {"in.wav"}, MonoInfo, 0, {{"in.vsf", MonoVsf}}, "in.wav", {{"in.vsf", Dangling}}},
+    {.name = "ListCutShort", .input = Titled.substr(0, Titled.size() - 4), .out = MonoInfo,
+     .status = 0, .outputs = {{"in.vsf", BlockFile(", tak", 1)}}},
+    {.name = "UpperCaseExtension", .input = Mono, .args = {"in.WAV"},
+     .out = MonoInfo + "\nSpecify a filename with a .wav extension\n\n" + Banner, .status = 1,
+     .inputName = "in.WAV"},
+    {.name = "Mono", .input = Mono, .out = MonoInfo, .status = 0, .outputs = {{"in.vsf", MonoVsf}}},
+    {.name = "Stereo", .input = Stereo, .out = StereoInfo, .status = 0,
+     .outputs = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}},
+    {.name = "DoubleExtension", .input = Mono, .args = {"a.wav.wav"}, .out = MonoInfo, .status = 0,
+     .outputs = {{"a.wav.vsf", MonoVsf}}, .inputName = "a.wav.wav"},
+    {.name = "ExtensionOnly", .input = Stereo, .args = {".wav"}, .out = StereoInfo, .status = 0,
+     .outputs = {{"_l.vsf", LeftVsf}, {"_r.vsf", RightVsf}}, .inputName = ".wav"},
+    {.name = "ExistingOutputTruncated", .input = Wave(Chunk("data", "")), .out = MonoInfo,
+     .status = 0, .outputs = {{"in.vsf", std::string(4, '\0')}}, .before = {{"in.vsf", OldFile}}},
+    {.name = "FailedCheckKeepsOldOutput", .input = Wave(""), .out = MonoInfo + NoData, .status = 1,
+     .outputs = {{"in.vsf", OldBytes}}, .before = {{"in.vsf", OldFile}}},
+    {.name = "StereoIntoNullDevice", .input = Stereo, .out = StereoInfo, .status = 0,
+     .before = {{"in_l.vsf", NullDevice}, {"in_r.vsf", NullDevice}}},
+    {.name = "DanglingLinkWrittenThrough", .input = Mono, .out = MonoInfo, .status = 0,
+     .outputs = {{"in.vsf", MonoVsf}}, .before = {{"in.vsf", Dangling}}},
     // Write failures, some of which show only when buffered bytes go out:
     // whatever the run wrote is removed, or emptied where other names lead to it.
-    {"MonoOnFullDisk", Mono, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav", {{"in.vsf", FullDisk}}},
-    {"CountOnlyOnFullDisk", Wave(Chunk("data", "")), {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav", {{"in.vsf", FullDisk}}},
-    {"StereoRightOnFullDisk", Stereo, {"in.wav"}, StereoInfo + "\nCan't write in_r.vsf\n\n", 1, {}, "in.wav", {{"in_r.vsf", FullDisk}}},
-    {"StereoLeftOnFullDisk", Stereo, {"in.wav"}, StereoInfo + "\nCan't write in_l.vsf\n\n", 1, {}, "in.wav", {{"in_l.vsf", FullDisk}}},
-    {"LargeMonoOnFullDisk", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav", {{"in.vsf", FullDisk}}},
-    {"OverFileSizeLimit", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav", {},
-     {.fileSizeLimit = 70000, .ignoreFileSizeSignal = true}},
-    {"OverFileSizeLimitStereo", LargeStereo, {"in.wav"}, StereoInfo + "\nCan't write in_l.vsf\n\n", 1, {}, "in.wav", {},
-     {.fileSizeLimit = 40000, .ignoreFileSizeSignal = true}},
-    {"OverFileSizeLimitSignalAtDefault", LargeStereo, {"in.wav"}, StereoInfo + "\nCan't write in_l.vsf\n\n", 1, {}, "in.wav", {},
-     {.fileSizeLimit = 40000}},
-    {"OverFileSizeLimitThroughLink", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {{"in.vsf", ""}}, "in.wav",
-     {{"in.vsf", StoreLink}}, {.fileSizeLimit = 70000}},
-    {"OverFileSizeLimitHardLinked", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {{"in.vsf", ""}}, "in.wav",
-     {{"in.vsf", SharedLink}}, {.fileSizeLimit = 70000}},
+    {.name = "MonoOnFullDisk", .input = Mono, .out = MonoInfo + "\nCan't write in.vsf\n\n",
+     .status = 1, .before = {{"in.vsf", FullDisk}}},
+    {.name = "CountOnlyOnFullDisk", .input = Wave(Chunk("data", "")),
+     .out = MonoInfo + "\nCan't write in.vsf\n\n", .status = 1, .before = {{"in.vsf", FullDisk}}},
+    {.name = "StereoRightOnFullDisk", .input = Stereo,
+     .out = StereoInfo + "\nCan't write in_r.vsf\n\n", .status = 1,
+     .before = {{"in_r.vsf", FullDisk}}},
+    {.name = "StereoLeftOnFullDisk", .input = Stereo,
+     .out = StereoInfo + "\nCan't write in_l.vsf\n\n", .status = 1,
+     .before = {{"in_l.vsf", FullDisk}}},
+    {.name = "LargeMonoOnFullDisk", .input = Large, .out = MonoInfo + "\nCan't write in.vsf\n\n",
+     .status = 1, .before = {{"in.vsf", FullDisk}}},
+    {.name = "OverFileSizeLimit", .input = Large, .out = MonoInfo + "\nCan't write in.vsf\n\n",
+     .status = 1, .options = {.fileSizeLimit = 70000, .ignoreFileSizeSignal = true}},
+    {.name = "OverFileSizeLimitStereo", .input = LargeStereo,
+     .out = StereoInfo + "\nCan't write in_l.vsf\n\n", .status = 1,
+     .options = {.fileSizeLimit = 40000, .ignoreFileSizeSignal = true}},
+    {.name = "OverFileSizeLimitSignalAtDefault", .input = LargeStereo,
+     .out = StereoInfo + "\nCan't write in_l.vsf\n\n", .status = 1,
+     .options = {.fileSizeLimit = 40000}},
+    {.name = "OverFileSizeLimitThroughLink", .input = Large,
+     .out = MonoInfo + "\nCan't write in.vsf\n\n", .status = 1, .outputs = {{"in.vsf", ""}},
+     .before = {{"in.vsf", StoreLink}}, .options = {.fileSizeLimit = 70000}},
+    {.name = "OverFileSizeLimitHardLinked", .input = Large,
+     .out = MonoInfo + "\nCan't write in.vsf\n\n", .status = 1, .outputs = {{"in.vsf", ""}},
+     .before = {{"in.vsf", SharedLink}}, .options = {.fileSizeLimit = 70000}},
     // The file made through the link goes; the link stays, pointing nowhere again.
-    {"OverFileSizeLimitThroughDanglingLink", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav",
-     {{"in.vsf", Dangling}}, {.fileSizeLimit = 70000}},
+    {.name = "OverFileSizeLimitThroughDanglingLink", .input = Large,
+     .out = MonoInfo + "\nCan't write in.vsf\n\n", .status = 1, .before = {{"in.vsf", Dangling}},
+     .options = {.fileSizeLimit = 70000}},
     // The link's folder and text together pass the 4,096 that a name may have.
-    {"DanglingLinkFromDeep", Mono, {Deep + "/in.wav"}, MonoInfo, 0, {}, Deep + "/in.wav", {{Deep + "/in.vsf", Dangling}}},
+    {.name = "DanglingLinkFromDeep", .input = Mono, .args = {Deep + "/in.wav"}, .out = MonoInfo,
+     .status = 0, .inputName = Deep + "/in.wav", .before = {{Deep + "/in.vsf", Dangling}}},
     // Its text, from its folder, passes them as well; the file made there is found again.
-    {"DanglingLinkUpFromDeep", Mono, {Deep + "/in.wav"}, MonoInfo, 0, {{"up_in.vsf", MonoVsf}}, Deep + "/in.wav",
-     {{Deep + "/in.vsf", UpDangling}}},
-    {"OverFileSizeLimitThroughLinkUpFromDeep", Large, {Deep + "/in.wav"}, MonoInfo + "\nCan't write " + Deep + "/in.vsf\n\n",
-     1, {}, Deep + "/in.wav", {{Deep + "/in.vsf", UpDangling}}, {.fileSizeLimit = 70000}},
+    {.name = "DanglingLinkUpFromDeep", .input = Mono, .args = {Deep + "/in.wav"}, .out = MonoInfo,
+     .status = 0, .outputs = {{"up_in.vsf", MonoVsf}}, .inputName = Deep + "/in.wav",
+     .before = {{Deep + "/in.vsf", UpDangling}}},
+    {.name = "OverFileSizeLimitThroughLinkUpFromDeep", .input = Large, .args = {Deep + "/in.wav"},
+     .out = MonoInfo + "\nCan't write " + Deep + "/in.vsf\n\n", .status = 1,
+     .inputName = Deep + "/in.wav", .before = {{Deep + "/in.vsf", UpDangling}},
+     .options = {.fileSizeLimit = 70000}},
     // As many links in a row as the system follows, and one more.
-    {"DanglingChainOfFortyLinks", Mono, {"in.wav"}, MonoInfo, 0, {{"end.vsf", MonoVsf}, {"in.vsf", MonoVsf}}, "in.wav",
-     {{"in.vsf", Chain40}}},
-    {"OverFileSizeLimitThroughFortyLinks", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {}, "in.wav",
-     {{"in.vsf", Chain40}}, {.fileSizeLimit = 70000}},
-    {"DanglingChainOfFortyOneLinks", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {}, "in.wav",
-     {{"in.vsf", Chain41}}},
-    {"OverFileSizeLimitThroughFarLinkFromDeep", Large, {Deep + "/in.wav"}, MonoInfo + "\nCan't write " + Deep + "/in.vsf\n\n",
-     1, {}, Deep + "/in.wav", {{Deep + "/in.vsf", FarDangling}}, {.fileSizeLimit = 70000}},
+    {.name = "DanglingChainOfFortyLinks", .input = Mono, .out = MonoInfo, .status = 0,
+     .outputs = {{"end.vsf", MonoVsf}, {"in.vsf", MonoVsf}}, .before = {{"in.vsf", Chain40}}},
+    {.name = "OverFileSizeLimitThroughFortyLinks", .input = Large,
+     .out = MonoInfo + "\nCan't write in.vsf\n\n", .status = 1, .before = {{"in.vsf", Chain40}},
+     .options = {.fileSizeLimit = 70000}},
+    {.name = "DanglingChainOfFortyOneLinks", .input = Mono,
+     .out = MonoInfo + "\nCan't create in.vsf\n\n", .status = 1, .before = {{"in.vsf", Chain41}}},
+    {.name = "OverFileSizeLimitThroughFarLinkFromDeep", .input = Large, .args = {Deep + "/in.wav"},
+     .out = MonoInfo + "\nCan't write " + Deep + "/in.vsf\n\n", .status = 1,
+     .inputName = Deep + "/in.wav", .before = {{Deep + "/in.vsf", FarDangling}},
+     .options = {.fileSizeLimit = 70000}},
     // Emptied first, so a removal that fails leaves no samples.
     // Each link's text is read from the link's own folder, not the program's.
-    {"OverFileSizeLimitThroughTwoLinks", Large, {"../in.wav"}, MonoInfo + "\nCan't write ../in.vsf\n\n", 1, {}, "in.wav",
-     {{"in.vsf", ToHop}, {"hop.vsf", FarDangling}}, {.wrapper = Helper("from_a_folder_beside.sh"), .fileSizeLimit = 70000}},
-    {"OverFileSizeLimitRemovalRefused", Large, {"in.wav"}, MonoInfo + "\nCan't write in.vsf\n\n", 1, {{"in.vsf", ""}}, "in.wav",
-     {}, {.wrapper = NoRemovals, .fileSizeLimit = 70000}},
+    {.name = "OverFileSizeLimitThroughTwoLinks", .input = Large, .args = {"../in.wav"},
+     .out = MonoInfo + "\nCan't write ../in.vsf\n\n", .status = 1,
+     .before = {{"in.vsf", ToHop}, {"hop.vsf", FarDangling}},
+     .options = {.wrapper = Helper("from_a_folder_beside.sh"), .fileSizeLimit = 70000}},
+    {.name = "OverFileSizeLimitRemovalRefused", .input = Large,
+     .out = MonoInfo + "\nCan't write in.vsf\n\n", .status = 1, .outputs = {{"in.vsf", ""}},
+     .options = {.wrapper = NoRemovals, .fileSizeLimit = 70000}},
     // Outputs that cannot be created, are another run's, or would destroy a
     // file: refused before anything is truncated.
-    {"MonoOutputIsFolder", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {}, "in.wav", {{"in.vsf", Folder}}},
-    {"LeftOutputIsFolder", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_l.vsf\n\n", 1, {}, "in.wav", {{"in_l.vsf", Folder}}},
-    {"RightOutputIsFolder", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {}, "in.wav", {{"in_r.vsf", Folder}}},
-    {"RightIsFolderAfterEarlierRun", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_l.vsf", OldBytes}}, "in.wav",
-     {{"in_l.vsf", OldFile}, {"in_r.vsf", Folder}}},
-    {"OutputHeldByAnotherRun", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", OldBytes}}, "in.wav", {{"in.vsf", Held}}},
-    {"LeftHeldByAnotherRun", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_l.vsf\n\n", 1, {{"in_l.vsf", OldBytes}}, "in.wav", {{"in_l.vsf", Held}}},
-    {"RightHeldByAnotherRun", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}},
-     "in.wav", {{"in_l.vsf", OldFile}, {"in_r.vsf", Held}}},
+    {.name = "MonoOutputIsFolder", .input = Mono, .out = MonoInfo + "\nCan't create in.vsf\n\n",
+     .status = 1, .before = {{"in.vsf", Folder}}},
+    {.name = "LeftOutputIsFolder", .input = Stereo,
+     .out = StereoInfo + "\nCan't create in_l.vsf\n\n", .status = 1,
+     .before = {{"in_l.vsf", Folder}}},
+    {.name = "RightOutputIsFolder", .input = Stereo,
+     .out = StereoInfo + "\nCan't create in_r.vsf\n\n", .status = 1,
+     .before = {{"in_r.vsf", Folder}}},
+    {.name = "RightIsFolderAfterEarlierRun", .input = Stereo,
+     .out = StereoInfo + "\nCan't create in_r.vsf\n\n", .status = 1,
+     .outputs = {{"in_l.vsf", OldBytes}}, .before = {{"in_l.vsf", OldFile}, {"in_r.vsf", Folder}}},
+    {.name = "OutputHeldByAnotherRun", .input = Mono, .out = MonoInfo + "\nCan't create in.vsf\n\n",
+     .status = 1, .outputs = {{"in.vsf", OldBytes}}, .before = {{"in.vsf", Held}}},
+    {.name = "LeftHeldByAnotherRun", .input = Stereo,
+     .out = StereoInfo + "\nCan't create in_l.vsf\n\n", .status = 1,
+     .outputs = {{"in_l.vsf", OldBytes}}, .before = {{"in_l.vsf", Held}}},
+    {.name = "RightHeldByAnotherRun", .input = Stereo,
+     .out = StereoInfo + "\nCan't create in_r.vsf\n\n", .status = 1,
+     .outputs = {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}},
+     .before = {{"in_l.vsf", OldFile}, {"in_r.vsf", Held}}},
     // Readers may look while a run writes; only writers are kept out.
-    {"OutputBeingRead", Mono, {"in.wav"}, MonoInfo, 0, {{"in.vsf", MonoVsf}}, "in.wav", {{"in.vsf", BeingRead}}},
-    {"OutputIsFifo", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {}, "in.wav", {{"in.vsf", Fifo}}},
-    {"OutputLinksToInput", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", Mono}}, "in.wav", {{"in.vsf", InputLink}}},
-    {"OutputHardLinkToInput", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", Mono}}, "in.wav", {{"in.vsf", InputHardLink}}},
-    {"RightLinksToInput", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_r.vsf", Stereo}}, "in.wav", {{"in_r.vsf", InputLink}}},
-    {"LeftAndRightOneFile", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1, {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}}, "in.wav",
-     {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}}},
-    {"LeftAndRightOneFileWithoutLocks", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1,
-     {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}}, "in.wav", {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}},
-     {.wrapper = NoLocks}},
-    {"DanglingLinkFilledMeanwhile", Mono, {"in.wav"}, MonoInfo, 0, {{"in.vsf", MonoVsf}}, "in.wav",
-     {{"in.vsf", Dangling}}, {.wrapper = Helper("filled_meanwhile.sh")}},
+    {.name = "OutputBeingRead", .input = Mono, .out = MonoInfo, .status = 0,
+     .outputs = {{"in.vsf", MonoVsf}}, .before = {{"in.vsf", BeingRead}}},
+    {.name = "OutputIsFifo", .input = Mono, .out = MonoInfo + "\nCan't create in.vsf\n\n",
+     .status = 1, .before = {{"in.vsf", Fifo}}},
+    {.name = "OutputLinksToInput", .input = Mono, .out = MonoInfo + "\nCan't create in.vsf\n\n",
+     .status = 1, .outputs = {{"in.vsf", Mono}}, .before = {{"in.vsf", InputLink}}},
+    {.name = "OutputHardLinkToInput", .input = Mono, .out = MonoInfo + "\nCan't create in.vsf\n\n",
+     .status = 1, .outputs = {{"in.vsf", Mono}}, .before = {{"in.vsf", InputHardLink}}},
+    {.name = "RightLinksToInput", .input = Stereo,
+     .out = StereoInfo + "\nCan't create in_r.vsf\n\n", .status = 1,
+     .outputs = {{"in_r.vsf", Stereo}}, .before = {{"in_r.vsf", InputLink}}},
+    {.name = "LeftAndRightOneFile", .input = Stereo,
+     .out = StereoInfo + "\nCan't create in_r.vsf\n\n", .status = 1,
+     .outputs = {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}},
+     .before = {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}}},
+    {.name = "LeftAndRightOneFileWithoutLocks", .input = Stereo,
+     .out = StereoInfo + "\nCan't create in_r.vsf\n\n", .status = 1,
+     .outputs = {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}},
+     .before = {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}},
+     .options = {.wrapper = NoLocks}},
+    {.name = "DanglingLinkFilledMeanwhile", .input = Mono, .out = MonoInfo, .status = 0,
+     .outputs = {{"in.vsf", MonoVsf}}, .before = {{"in.vsf", Dangling}},
+     .options = {.wrapper = Helper("filled_meanwhile.sh")}},
     // hop.vsf, where in.vsf leads, is made, then the output refused: it goes again.
-    {"DanglingLinkMadeThenRefused", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {}, "in.wav",
-     {{"in.vsf", ToHop}}, {.wrapper = Helper("five_descriptors.sh")}},
+    {.name = "DanglingLinkMadeThenRefused", .input = Mono,
+     .out = MonoInfo + "\nCan't create in.vsf\n\n", .status = 1, .before = {{"in.vsf", ToHop}},
+     .options = {.wrapper = Helper("five_descriptors.sh")}},
     // A run reading its input keeps every writer off it, and waits for none.
-    {"OutputIsTheInputOfARunningCopy", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1,
-     {{"a.vsf", MonoVsf}, {"in.vsf", Mono}}, "in.wav", {{"in.vsf", ReadByACopy}}, {.wrapper = Helper("while_a_copy_reads.sh")}},
-    {"InputBeingWrittenByAnotherRun", Mono, {"in.wav"}, "\nCan't open input file in.wav\n\n" + Banner, 1, {}, "in.wav",
-     {{"in.wav", Held}}},
-    {"OutputOfARunningCopy", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", MonoVsf}}, "in.wav", {},
-     {.wrapper = Helper("two_copies.sh")}},
-    {"OutputReplacedBeforeItsLock", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", ""}}, "in.wav", {},
-     {.wrapper = Helper("replaced_before_lock.sh")}},
-    {"WithoutLocks", Stereo, {"in.wav"}, StereoInfo, 0, {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, "in.wav", {},
-     {.wrapper = NoLocks}},
+    {.name = "OutputIsTheInputOfARunningCopy", .input = Mono,
+     .out = MonoInfo + "\nCan't create in.vsf\n\n", .status = 1,
+     .outputs = {{"a.vsf", MonoVsf}, {"in.vsf", Mono}}, .before = {{"in.vsf", ReadByACopy}},
+     .options = {.wrapper = Helper("while_a_copy_reads.sh")}},
+    {.name = "InputBeingWrittenByAnotherRun", .input = Mono,
+     .out = "\nCan't open input file in.wav\n\n" + Banner, .status = 1,
+     .before = {{"in.wav", Held}}},
+    {.name = "OutputOfARunningCopy", .input = Mono, .out = MonoInfo + "\nCan't create in.vsf\n\n",
+     .status = 1, .outputs = {{"in.vsf", MonoVsf}},
+     .options = {.wrapper = Helper("two_copies.sh")}},
+    {.name = "OutputReplacedBeforeItsLock", .input = Mono,
+     .out = MonoInfo + "\nCan't create in.vsf\n\n", .status = 1, .outputs = {{"in.vsf", ""}},
+     .options = {.wrapper = Helper("replaced_before_lock.sh")}},
+    {.name = "WithoutLocks", .input = Stereo, .out = StereoInfo, .status = 0,
+     .outputs = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, .options = {.wrapper = NoLocks}},
     // Inputs that cannot be read.
-    {"InputIsFolder", "", {"in.wav"}, FolderInput + Banner, 1, {}, "in.wav", {{"in.wav", Folder}}},
+    {.name = "InputIsFolder", .out = FolderInput + Banner, .status = 1,
+     .before = {{"in.wav", Folder}}},
     // The null device on Windows, where a serial port or the console would
     // be waited on; a missing file elsewhere.
-    {"InputIsADevice", "", {"nul.wav"}, "\nCan't open input file nul.wav\n\n" + Banner, 1, {}},
-    {"InputIsFifo", Mono, {"in.wav"}, MonoInfo + "\nCan't read input file in.wav\n\n", 1, {}, "in.wav", {{"in.wav", FedFifo}}},
+    {.name = "InputIsADevice", .args = {"nul.wav"},
+     .out = "\nCan't open input file nul.wav\n\n" + Banner, .status = 1},
+    {.name = "InputIsFifo", .input = Mono, .out = MonoInfo + "\nCan't read input file in.wav\n\n",
+     .status = 1, .before = {{"in.wav", FedFifo}}},
     // Standard output that fails, is closed at the start, or is a file the
     // run reads or writes; the capture then stays empty.
-    {"StdoutOnFullDisk", Mono, {"in.wav"}, "", 1, {{"in.vsf", MonoVsf}}, "in.wav", {}, {.stdoutTo = "/dev/full"}},
-    {"StdoutUnread", Stereo, {"in.wav"}, "", 1, {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, "in.wav", {}, {.stdoutUnread = true}},
-    {"StdoutUnreadMissingInput", "", {"gone.wav"}, "", 1, {}, "in.wav", {}, {.stdoutUnread = true}},
-    {"StdinAndStdoutClosed", Stereo, {"in.wav"}, "", 1, {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, "in.wav", {},
-     {.closed = {0, 1}}},
-    {"StdinAndStderrClosed", Stereo, {"in.wav"}, StereoInfo, 0, {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, "in.wav", {},
-     {.closed = {0, 2}}},
-    {"StdinAndStdoutClosedRightRefused", Stereo, {"in.wav"}, "", 1, {}, "in.wav", {{"in_r.vsf", Folder}},
-     {.closed = {0, 1}}},
-    {"StdoutIntoTheOutput", Mono, {"in.wav"}, "", 1, {{"in.vsf", ""}}, "in.wav", {}, {.stdoutTo = "in.vsf"}},
-    {"StdoutIntoTheRightOutput", Stereo, {"in.wav"}, "", 1, {{"in_l.vsf", OldBytes}, {"in_r.vsf", ""}}, "in.wav",
-     {{"in_l.vsf", OldFile}}, {.stdoutTo = "in_r.vsf"}},
-    {"StdoutIntoAnOutputOfABadInput", "RIFF", {"in.wav"}, "", 1, {{"in.vsf", ""}}, "in.wav", {}, {.stdoutTo = "in.vsf"}},
+    {.name = "StdoutOnFullDisk", .input = Mono, .out = "", .status = 1,
+     .outputs = {{"in.vsf", MonoVsf}}, .options = {.stdoutTo = "/dev/full"}},
+    {.name = "StdoutUnread", .input = Stereo, .out = "", .status = 1,
+     .outputs = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, .options = {.stdoutUnread = true}},
+    {.name = "StdoutUnreadMissingInput", .args = {"gone.wav"}, .out = "", .status = 1,
+     .options = {.stdoutUnread = true}},
+    {.name = "StdinAndStdoutClosed", .input = Stereo, .out = "", .status = 1,
+     .outputs = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, .options = {.closed = {0, 1}}},
+    {.name = "StdinAndStderrClosed", .input = Stereo, .out = StereoInfo, .status = 0,
+     .outputs = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, .options = {.closed = {0, 2}}},
+    {.name = "StdinAndStdoutClosedRightRefused", .input = Stereo, .out = "", .status = 1,
+     .before = {{"in_r.vsf", Folder}}, .options = {.closed = {0, 1}}},
+    {.name = "StdoutIntoTheOutput", .input = Mono, .out = "", .status = 1,
+     .outputs = {{"in.vsf", ""}}, .options = {.stdoutTo = "in.vsf"}},
+    {.name = "StdoutIntoTheRightOutput", .input = Stereo, .out = "", .status = 1,
+     .outputs = {{"in_l.vsf", OldBytes}, {"in_r.vsf", ""}}, .before = {{"in_l.vsf", OldFile}},
+     .options = {.stdoutTo = "in_r.vsf"}},
+    {.name = "StdoutIntoAnOutputOfABadInput", .input = "RIFF", .out = "", .status = 1,
+     .outputs = {{"in.vsf", ""}}, .options = {.stdoutTo = "in.vsf"}},
     // Where the outputs are opened, too: the text would stand where the block count belongs.
-    {"StdoutMovedOntoTheOutput", Mono, {"in.wav"}, "", 1, {{"in.vsf", ""}}, "in.wav", {},
-     {.wrapper = Helper("stdout_moved_onto_output.sh"), .stdoutTo = "out"}},
-    {"StdoutIntoTheInput", Mono, {"in.wav"}, "", 1, {}, "in.wav", {}, {.stdoutTo = "in.wav"}},
+    {.name = "StdoutMovedOntoTheOutput", .input = Mono, .out = "", .status = 1,
+     .outputs = {{"in.vsf", ""}},
+     .options = {.wrapper = Helper("stdout_moved_onto_output.sh"), .stdoutTo = "out"}},
+    {.name = "StdoutIntoTheInput", .input = Mono, .out = "", .status = 1,
+     .options = {.stdoutTo = "in.wav"}},
     // Paths are data, never a format.
-    {"PrintfDirectivesInPath", Mono, {"%s%n%d.wav"}, MonoInfo, 0, {{"%s%n%d.vsf", MonoVsf}}, "%s%n%d.wav"},
-    {"PrintfDirectivesInMessage", "RIFF", {"%s%n.wav"}, "\nInput file %s%n.wav is not a valid .wav file\n\n" + Banner, 1, {}, "%s%n.wav"},
-    {"CyrillicAndJapanese", Mono, {"\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.wav"}, MonoInfo, 0,
-     {{"\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.vsf", MonoVsf}}, "\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.wav"},
-    {"SpacesAndNonAscii", Stereo, {"my take \u00fc.wav"}, StereoInfo, 0, {{"my take \u00fc_l.vsf", LeftVsf}, {"my take \u00fc_r.vsf", RightVsf}}, "my take \u00fc.wav"},
+    {.name = "PrintfDirectivesInPath", .input = Mono, .args = {"%s%n%d.wav"}, .out = MonoInfo,
+     .status = 0, .outputs = {{"%s%n%d.vsf", MonoVsf}}, .inputName = "%s%n%d.wav"},
+    {.name = "PrintfDirectivesInMessage", .input = "RIFF", .args = {"%s%n.wav"},
+     .out = "\nInput file %s%n.wav is not a valid .wav file\n\n" + Banner, .status = 1,
+     .inputName = "%s%n.wav"},
+    {.name = "CyrillicAndJapanese", .input = Mono,
+     .args = {"\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.wav"}, .out = MonoInfo,
+     .status = 0, .outputs = {{"\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.vsf", MonoVsf}},
+     .inputName = "\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.wav"},
+    {.name = "SpacesAndNonAscii", .input = Stereo, .args = {"my take \u00fc.wav"},
+     .out = StereoInfo, .status = 0,
+     .outputs = {{"my take \u00fc_l.vsf", LeftVsf}, {"my take \u00fc_r.vsf", RightVsf}},
+     .inputName = "my take \u00fc.wav"},
     // A name with a lone surrogate (U+D800, which only Windows names hold)
     // is that name, not the one with U+FFFD that stands beside it.
-    {"LoneSurrogateIsNoOtherName", Mono, {"a\xED\xA0\x80.wav"}, "\nCan't open input file a\xED\xA0\x80.wav\n\n" + Banner, 1, {},
-     "a\xEF\xBF\xBD.wav"},
+    {.name = "LoneSurrogateIsNoOtherName", .input = Mono, .args = {"a\xED\xA0\x80.wav"},
+     .out = "\nCan't open input file a\xED\xA0\x80.wav\n\n" + Banner, .status = 1,
+     .inputName = "a\xEF\xBF\xBD.wav"},
 #if defined(_WIN32)
     // Every spelling of a name is the same file, found by asking the system.
-    {"StdoutIntoTheInputByDevicePath", Mono, {"\\\\.\\{dir}\\in.wav"}, "", 1, {}, "in.wav", {}, {.stdoutTo = "in.wav"}},
-    {"StdoutIntoTheInputBySlashedDevicePath", Mono, {"//./{dir}/in.wav"}, "", 1, {}, "in.wav", {}, {.stdoutTo = "in.wav"}},
-    {"StdoutIntoTheInputByVerbatimPath", Mono, {"\\\\?\\{dir}\\in.wav"}, "", 1, {}, "in.wav", {}, {.stdoutTo = "in.wav"}},
-    {"RefusedByDevicePathLeavesNothing", Stereo, {"\\\\.\\{dir}\\in.wav"}, StereoInfo + "\nCan't create \\\\.\\{dir}\\in_r.vsf\n\n",
-     1, {}, "in.wav", {{"in_r.vsf", Folder}}},
-    {"NtPath", Mono, {"\\??\\{dir}\\in.wav"}, MonoInfo, 0, {{"in.vsf", MonoVsf}}},
+    {.name = "StdoutIntoTheInputByDevicePath", .input = Mono, .args = {"\\\\.\\{dir}\\in.wav"},
+     .out = "", .status = 1, .options = {.stdoutTo = "in.wav"}},
+    {.name = "StdoutIntoTheInputBySlashedDevicePath", .input = Mono, .args = {"//./{dir}/in.wav"},
+     .out = "", .status = 1, .options = {.stdoutTo = "in.wav"}},
+    {.name = "StdoutIntoTheInputByVerbatimPath", .input = Mono, .args = {"\\\\?\\{dir}\\in.wav"},
+     .out = "", .status = 1, .options = {.stdoutTo = "in.wav"}},
+    {.name = "RefusedByDevicePathLeavesNothing", .input = Stereo, .args = {"\\\\.\\{dir}\\in.wav"},
+     .out = StereoInfo + "\nCan't create \\\\.\\{dir}\\in_r.vsf\n\n", .status = 1,
+     .before = {{"in_r.vsf", Folder}}},
+    {.name = "NtPath", .input = Mono, .args = {"\\??\\{dir}\\in.wav"}, .out = MonoInfo, .status = 0,
+     .outputs = {{"in.vsf", MonoVsf}}},
     // A pipe is opened once, however it is spelled.
-    {"PipeAsInput", Mono, {"\\\\.\\pipe\\{tag}.wav"}, MonoInfo + "\nCan't read input file \\\\.\\pipe\\{tag}.wav\n\n", 1, {},
-     "in.wav", {{"{tag}.wav", Piped}}},
-    {"PipeAsInputSlashed", Mono, {"//./pipe/{tag}.wav"}, MonoInfo + "\nCan't read input file //./pipe/{tag}.wav\n\n", 1, {},
-     "in.wav", {{"{tag}.wav", Piped}}},
-    {"PipeAsInputVerbatim", Mono, {"\\\\?\\pipe\\{tag}.wav"}, MonoInfo + "\nCan't read input file \\\\?\\pipe\\{tag}.wav\n\n", 1, {},
-     "in.wav", {{"{tag}.wav", Piped}}},
-    {"PipeAsInputFromGlobalRoot", Mono, {"\\\\?\\GLOBALROOT\\Device\\NamedPipe\\{tag}.wav"},
-     MonoInfo + "\nCan't read input file \\\\?\\GLOBALROOT\\Device\\NamedPipe\\{tag}.wav\n\n", 1, {}, "in.wav", {{"{tag}.wav", Piped}}},
-    {"PipeAsInputNtPath", Mono, {"\\??\\pipe\\{tag}.wav"}, MonoInfo + "\nCan't read input file \\??\\pipe\\{tag}.wav\n\n", 1, {},
-     "in.wav", {{"{tag}.wav", Piped}}},
+    {.name = "PipeAsInput", .input = Mono, .args = {"\\\\.\\pipe\\{tag}.wav"},
+     .out = MonoInfo + "\nCan't read input file \\\\.\\pipe\\{tag}.wav\n\n", .status = 1,
+     .before = {{"{tag}.wav", Piped}}},
+    {.name = "PipeAsInputSlashed", .input = Mono, .args = {"//./pipe/{tag}.wav"},
+     .out = MonoInfo + "\nCan't read input file //./pipe/{tag}.wav\n\n", .status = 1,
+     .before = {{"{tag}.wav", Piped}}},
+    {.name = "PipeAsInputVerbatim", .input = Mono, .args = {"\\\\?\\pipe\\{tag}.wav"},
+     .out = MonoInfo + "\nCan't read input file \\\\?\\pipe\\{tag}.wav\n\n", .status = 1,
+     .before = {{"{tag}.wav", Piped}}},
+    {.name = "PipeAsInputFromGlobalRoot", .input = Mono,
+     .args = {"\\\\?\\GLOBALROOT\\Device\\NamedPipe\\{tag}.wav"},
+     .out = MonoInfo + "\nCan't read input file "
+                       "\\\\?\\GLOBALROOT\\Device\\NamedPipe\\{tag}.wav\n\n",
+     .status = 1, .before = {{"{tag}.wav", Piped}}},
+    {.name = "PipeAsInputNtPath", .input = Mono, .args = {"\\??\\pipe\\{tag}.wav"},
+     .out = MonoInfo + "\nCan't read input file \\??\\pipe\\{tag}.wav\n\n", .status = 1,
+     .before = {{"{tag}.wav", Piped}}},
     // Nor is a pipe at an output name opened to ask what it is.
-    {"PipeAtAnOutputName", Mono, {"\\\\?\\pipe\\{tag}.wav"}, "\nCan't open input file \\\\?\\pipe\\{tag}.wav\n\n" + Banner, 1, {},
-     "in.wav", {{"{tag}.vsf", Piped}}},
+    {.name = "PipeAtAnOutputName", .input = Mono, .args = {"\\\\?\\pipe\\{tag}.wav"},
+     .out = "\nCan't open input file \\\\?\\pipe\\{tag}.wav\n\n" + Banner, .status = 1,
+     .before = {{"{tag}.vsf", Piped}}},
     // A mapped file cannot be emptied: refused before any earlier output is.
-    {"OutputMapped", Mono, {"in.wav"}, MonoInfo + "\nCan't create in.vsf\n\n", 1, {{"in.vsf", OldBytes}}, "in.wav", {{"in.vsf", Mapped}}},
-    {"LeftMapped", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_l.vsf\n\n", 1, {{"in_l.vsf", OldBytes}}, "in.wav", {{"in_l.vsf", Mapped}}},
-    {"RightMappedAfterEarlierRun", Stereo, {"in.wav"}, StereoInfo + "\nCan't create in_r.vsf\n\n", 1,
-     {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}}, "in.wav", {{"in_l.vsf", OldFile}, {"in_r.vsf", Mapped}}},
+    {.name = "OutputMapped", .input = Mono, .out = MonoInfo + "\nCan't create in.vsf\n\n",
+     .status = 1, .outputs = {{"in.vsf", OldBytes}}, .before = {{"in.vsf", Mapped}}},
+    {.name = "LeftMapped", .input = Stereo, .out = StereoInfo + "\nCan't create in_l.vsf\n\n",
+     .status = 1, .outputs = {{"in_l.vsf", OldBytes}}, .before = {{"in_l.vsf", Mapped}}},
+    {.name = "RightMappedAfterEarlierRun", .input = Stereo,
+     .out = StereoInfo + "\nCan't create in_r.vsf\n\n", .status = 1,
+     .outputs = {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}},
+     .before = {{"in_l.vsf", OldFile}, {"in_r.vsf", Mapped}}},
 #endif
 };
 
@@ -361,8 +475,8 @@ Kind KindOf(Existing existing) {
     switch (existing) {
         case FullDisk: case NullDevice: return {"/dev/full and /dev/null", true};
         case Fifo: case FedFifo: return {"FIFOs", false};
-        case InputLink: case StoreLink: case Dangling: case ToHop: case FarDangling: case UpDangling:
-        case Chain40: case Chain41: case ReadByACopy:
+        case InputLink: case StoreLink: case Dangling: case ToHop: case FarDangling:
+        case UpDangling: case Chain40: case Chain41: case ReadByACopy:
             return {"symbolic links for everyone (MinGW cannot make them)", true};
         default: return {nullptr, false};
     }
@@ -405,8 +519,10 @@ bool Has(const CliCase& c, const std::string& name, Existing existing) {
 // Makes what a row wants in the folder. What must stay open during the run
 // (a FIFO holding the input, another run's hold) goes into `open`; a
 // view into `mapped`, a pipe's server into `server`.
-void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector<std::intptr_t>& open,
-             [[maybe_unused]] std::vector<std::intptr_t>& mapped, [[maybe_unused]] std::intptr_t& server) {
+void Prepare(const fs::path& dir, const CliCase& c,
+             [[maybe_unused]] std::vector<std::intptr_t>& open,
+             [[maybe_unused]] std::vector<std::intptr_t>& mapped,
+             [[maybe_unused]] std::intptr_t& server) {
     const fs::path input = dir / Utf8Path(c.inputName);
     fs::create_directories(input.parent_path());
     if (!c.input.empty()) WriteFile(input, c.input);
@@ -431,7 +547,8 @@ void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector
                 fs::remove(path);
                 ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
                 open.push_back(::open(path.c_str(), O_RDWR | O_NONBLOCK));
-                ASSERT_EQ(write(int(open.back()), c.input.data(), c.input.size()), ssize_t(c.input.size()));
+                ASSERT_EQ(write(int(open.back()), c.input.data(), c.input.size()),
+                          ssize_t(c.input.size()));
                 break;
 #else
             case Fifo: case FedFifo: FAIL() << "no FIFOs here"; break;
@@ -441,10 +558,13 @@ void Prepare(const fs::path& dir, const CliCase& c, [[maybe_unused]] std::vector
             case SharedLink: case StoreLink: LinkToFile(dir, path, existing, OldBytes); break;
             case Dangling:
                 fs::create_directory(path.parent_path() / "card");
-                fs::create_symlink("card/./././././././././././././././././././" + Utf8(path.filename()), path);
+                fs::create_symlink("card/./././././././././././././././././././" +
+                                   Utf8(path.filename()), path);
                 break;
             case ToHop: fs::create_symlink("hop.vsf", path); break;
-            case FarDangling: fs::create_symlink(dir / ("far_" + Utf8(path.filename())), path); break;
+            case FarDangling:
+                fs::create_symlink(dir / ("far_" + Utf8(path.filename())), path);
+                break;
             case UpDangling: {
                 std::string text;
                 for (const char c : name) text += c == '/' ? "../" : "";
@@ -489,12 +609,16 @@ TEST_P(CliRow, PrintsExitsAndWritesAsExpected) {
 #if defined(_WIN32)
     if (const char* lack = WindowsLacks(c)) GTEST_SKIP() << "Windows has no " << lack;
 #endif
-    if (const char* why = c.options.wrapper.empty() ? nullptr : WithoutStrace()) GTEST_SKIP() << why;
+    const char* why = c.options.wrapper.empty() ? nullptr : WithoutStrace();
+    if (why != nullptr) GTEST_SKIP() << why;
     ScratchDir dir;
     const auto fill = [&dir](std::string text) {
-        for (const auto& [field, value] : {std::pair<std::string, std::string>{"{dir}", Utf8(dir.path)},
-                                           {"{tag}", Utf8(dir.path.filename())}}) {
-            for (std::size_t at; (at = text.find(field)) != std::string::npos;) text.replace(at, field.size(), value);
+        for (const auto& [field, value] :
+             {std::pair<std::string, std::string>{"{dir}", Utf8(dir.path)},
+              {"{tag}", Utf8(dir.path.filename())}}) {
+            for (std::size_t at; (at = text.find(field)) != std::string::npos;) {
+                text.replace(at, field.size(), value);
+            }
         }
         return text;
     };
@@ -572,7 +696,8 @@ TEST(Cli, UndoesItsOutputsWhenInterrupted) {
         SparseWave(dir.path / "in.wav", c.channels, c.size);
         const char* first = c.channels == 1 ? "in.vsf" : "in_l.vsf";
         const RunResult run = RunSndblok(dir.path, {"in.wav"},
-            {.interruptOnceWritten = first, .mapBeforeInterrupt = c.before == Mapped, .interruptIgnored = c.status == 0});
+            {.interruptOnceWritten = first, .mapBeforeInterrupt = c.before == Mapped,
+             .interruptIgnored = c.status == 0});
         EXPECT_EQ(std::uint32_t(run.status), std::uint32_t(c.status));
         EXPECT_EQ(fs::exists(dir.path / first), c.status == 0 || c.before == Mapped);
         if (c.before == Mapped) {
@@ -618,7 +743,8 @@ TEST(Cli, UndoesItsOutputsWhenInterrupted) {
         // As in a container started without an init: a signal at its
         // default action does not end such a process, yet the run must.
         {"TermAsFirstOfNamespace", 1, "TERM", 128 + SIGTERM, OldFile, 0xF0000000, true},
-        {"TermHardLinkedAsFirstOfNamespace", 2, "TERM", 128 + SIGTERM, SharedLink, 0xF0000000, true},
+        {"TermHardLinkedAsFirstOfNamespace", 2, "TERM", 128 + SIGTERM, SharedLink, 0xF0000000,
+         true},
         // Before any output: the input is a FIFO that the program waits to open.
         {"TermOpeningInputAsFirstOfNamespace", 1, "TERM", 128 + SIGTERM, Fifo, 0, true},
         // A parent may leave it blocked; the run lets it through.
@@ -690,7 +816,9 @@ std::vector<Call> CallsAfterOpening(const std::string& trace) {
     std::istringstream lines(trace);
     for (std::string line; std::getline(lines, line);) {
         const std::size_t paren = line.find('(');
-        if (paren == std::string::npos || line.starts_with("---") || line.starts_with("+++")) continue;
+        if (paren == std::string::npos || line.starts_with("---") || line.starts_with("+++")) {
+            continue;
+        }
         const std::string name = line.substr(0, paren);
         const int fd = std::isdigit(line[paren + 1]) ? std::atoi(line.c_str() + paren + 1) : -1;
         const std::size_t equals = line.rfind(" = ");
@@ -820,7 +948,8 @@ TEST_P(FaultRow, EndsSafelyWhicheverCallFails) {
     for (const Call& call : calls) {
         SCOPED_TRACE(call.name + " #" + std::to_string(call.number) + " on " + call.file);
         reset();
-        const std::string inject = "inject=" + call.name + ":error=EIO:when=" + std::to_string(call.number);
+        const std::string inject =
+            "inject=" + call.name + ":error=EIO:when=" + std::to_string(call.number);
         const RunResult run = RunTraced(dir.path, {"-o", "/dev/null", "-e", inject});
         ExpectSafeEnd(w, dir.path, run, complete, call.file);
     }
@@ -858,10 +987,16 @@ std::vector<std::pair<std::string, bool>> SignalCallsOfTheStart(const std::strin
     for (std::string line; std::getline(lines, line);) {
         const std::size_t space = line.find(' ');  // strace pads the process id
         if (space == std::string::npos) continue;
-        const std::string pid = line.substr(0, space), call = line.substr(line.find_first_not_of(' ', space));
-        if (call.starts_with("execve(") && call.find("sndblok\"") != std::string::npos) program = pid;
+        const std::string pid = line.substr(0, space);
+        const std::string call = line.substr(line.find_first_not_of(' ', space));
+        if (call.starts_with("execve(") && call.find("sndblok\"") != std::string::npos) {
+            program = pid;
+        }
         const std::size_t paren = call.find('(');
-        if (paren == std::string::npos || call.starts_with("<") || call.starts_with("-") || call.starts_with("+")) continue;
+        if (paren == std::string::npos || call.starts_with("<") || call.starts_with("-") ||
+            call.starts_with("+")) {
+            continue;
+        }
         calls.emplace_back(pid, call);
     }
     std::vector<std::pair<std::string, bool>> struck;
@@ -878,10 +1013,13 @@ std::vector<std::pair<std::string, bool>> SignalCallsOfTheStart(const std::strin
         handled = handled || (executed && (call.starts_with("rt_sigprocmask(SIG_BLOCK") ||
                                            call.starts_with("rt_sigaction(SIGHUP")));
         executed = executed || name == "execve";
-        if (number > elsewhere[name] && (name == "rt_sigaction" || (name == "rt_sigprocmask" && !unblocked))) {
+        const bool signalCall =
+            name == "rt_sigaction" || (name == "rt_sigprocmask" && !unblocked);
+        if (number > elsewhere[name] && signalCall) {
             struck.emplace_back(name + ":signal=TERM:when=" + std::to_string(number), !handled);
         }
-        unblocked = unblocked || (handled && name == "rt_sigprocmask" && !call.starts_with("rt_sigprocmask(SIG_BLOCK"));
+        unblocked = unblocked || (handled && name == "rt_sigprocmask" &&
+                                  !call.starts_with("rt_sigprocmask(SIG_BLOCK"));
     }
     return struck;
 }
@@ -973,7 +1111,8 @@ TEST(Cli, WritesBesideAnInputBehindALongRelativePath) {
         SCOPED_TRACE(length);
         ScratchDir dir;
         fs::path folder;  // nested folders of up to 200 characters
-        for (std::size_t left = length - 8; left > 0; left -= folder.filename().native().size() + 1) {
+        for (std::size_t left = length - 8; left > 0;
+             left -= folder.filename().native().size() + 1) {
             folder /= std::string(std::min<std::size_t>(200, left - 1), char('a' + length % 26));
         }
         fs::create_directories(dir.path / folder);
