@@ -967,9 +967,12 @@ INSTANTIATE_TEST_SUITE_P(Walks, FaultRow, testing::Values(
 struct Struck {
     const char* name;
     std::string inject;  // for strace -e
+    // The file whose calls alone `inject` counts, by strace -P, so that a
+    // call added elsewhere cannot move the row onto another file.
+    const char* on = nullptr;
     int status;
-    std::string out;
-    Files outputs;
+    std::string out = {};
+    Files outputs = {};
     bool firstOfNamespace = false;  // which no signal at its default action ends
     bool earlier = false;           // an earlier run's pair stands in the folder
     bool beforeMain = false;        // may be lost, as by any program: the run then completes
@@ -1041,24 +1044,31 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
     const Files pair = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}};
     std::vector<Struck> rows = {
         // Another run locked the file this one had just created: it is that run's.
-        {"AnotherRunLockedANewOutput", "flock:error=EAGAIN:when=3", 1,
-         StereoInfo + "\nCan't create in_r.vsf\n\n", {{"in_r.vsf", ""}}},
-        {"SignalJustAfterCreating", "flock:signal=TERM:when=2", 128 + SIGTERM, "", {}},
+        {.name = "AnotherRunLockedANewOutput", .inject = "flock:error=EAGAIN:when=1",
+         .on = "in_r.vsf", .status = 1, .out = StereoInfo + "\nCan't create in_r.vsf\n\n",
+         .outputs = {{"in_r.vsf", ""}}},
+        {.name = "SignalJustAfterCreating", .inject = "flock:signal=TERM:when=1", .on = "in_l.vsf",
+         .status = 128 + SIGTERM},
         // Over an earlier pair, while it is emptied: both go, never one.
-        {"SignalAsEarlierLeftIsEmptied", "ftruncate:signal=TERM:when=1", 128 + SIGTERM, "", {}, false, true},
-        {"SignalAsEarlierRightIsEmptied", "ftruncate:signal=TERM:when=2", 128 + SIGTERM, "", {}, false, true},
+        {.name = "SignalAsEarlierLeftIsEmptied", .inject = "ftruncate:signal=TERM:when=1",
+         .on = "in_l.vsf", .status = 128 + SIGTERM, .earlier = true},
+        {.name = "SignalAsEarlierRightIsEmptied", .inject = "ftruncate:signal=TERM:when=1",
+         .on = "in_r.vsf", .status = 128 + SIGTERM, .earlier = true},
         // Before the program has read anything, as in a container stopped at once.
-        {"SignalAtTheStartAsFirstOfNamespace", "fcntl:signal=TERM:when=1", 128 + SIGTERM, "", {}, true},
-        {"SignalOnceComplete", "write:signal=TERM:when=" + std::to_string(lastWrite), 128 + SIGTERM,
-         StereoInfo, pair},
+        {.name = "SignalAtTheStartAsFirstOfNamespace", .inject = "fcntl:signal=TERM:when=1",
+         .status = 128 + SIGTERM, .firstOfNamespace = true},
+        {.name = "SignalOnceComplete", .inject = "write:signal=TERM:when=" + std::to_string(lastWrite),
+         .status = 128 + SIGTERM, .out = StereoInfo, .outputs = pair},
         // While the outputs are finished and released: both or neither.
-        {"SignalAsLeftGoesOut", signalAt(closes[0]), 128 + SIGTERM, "", {}},
-        {"SignalAsRightGoesOut", signalAt(closes[1]), 128 + SIGTERM, "", {}},
-        {"SignalAsLeftIsReleased", signalAt(closes[2]), 128 + SIGTERM, "", pair},
-        {"SignalAsRightIsReleased", signalAt(closes[3]), 128 + SIGTERM, "", pair},
+        {.name = "SignalAsLeftGoesOut", .inject = signalAt(closes[0]), .status = 128 + SIGTERM},
+        {.name = "SignalAsRightGoesOut", .inject = signalAt(closes[1]), .status = 128 + SIGTERM},
+        {.name = "SignalAsLeftIsReleased", .inject = signalAt(closes[2]), .status = 128 + SIGTERM,
+         .outputs = pair},
+        {.name = "SignalAsRightIsReleased", .inject = signalAt(closes[3]), .status = 128 + SIGTERM,
+         .outputs = pair},
         // Both fail, as on a file server that reports errors only then: the first is named.
-        {"BothClosesFail", "close:error=EIO:when=" + std::to_string(closes[0]) + "+", 1,
-         StereoInfo + "\nCan't write in_l.vsf\n\n", {}},
+        {.name = "BothClosesFail", .inject = "close:error=EIO:when=" + std::to_string(closes[0]) + "+",
+         .status = 1, .out = StereoInfo + "\nCan't write in_l.vsf\n\n"},
     };
     const char* noNamespace = nullptr;
     const std::vector<std::string> unshare = FirstOfNamespace(noNamespace);
@@ -1071,7 +1081,8 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
         const auto calls = SignalCallsOfTheStart(ReadFile(traces.path / "start"));
         ASSERT_GT(calls.size(), 10u);
         for (const auto& [inject, beforeMain] : calls) {
-            rows.push_back({"SignalAtTheStart", inject, 128 + SIGTERM, "", {}, true, false, beforeMain});
+            rows.push_back({.name = "SignalAtTheStart", .inject = inject, .status = 128 + SIGTERM,
+                            .firstOfNamespace = true, .beforeMain = beforeMain});
         }
     }
     for (const Struck& row : rows) {
@@ -1083,6 +1094,10 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
             for (const char* name : {"in_l.vsf", "in_r.vsf"}) WriteFile(dir.path / name, OldBytes);
         }
         std::vector<std::string> options = {"-o", "/dev/null", "-e", "inject=" + row.inject};
+        if (row.on != nullptr) {
+            // strace names a file by the path given, and its descriptors by the whole path.
+            options.insert(options.end(), {"-P", row.on, "-P", Utf8(dir.path / row.on)});
+        }
         if (row.firstOfNamespace) {
             options.push_back("-f");
             options.insert(options.end(), unshare.begin(), unshare.end());
