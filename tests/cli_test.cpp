@@ -84,6 +84,7 @@ const std::string LeftVsf = BlockFile(Channel(Samples(600), 0, 2, 300), 1);
 const std::string RightVsf = BlockFile(Channel(Samples(600), 1, 2, 300), 1);
 
 using Files = std::vector<std::pair<std::string, std::string>>;
+const Files Pair = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}};
 
 // Every .vsf file in `dir`, with its bytes, by name.
 Files VsfFiles(const fs::path& dir) {
@@ -131,7 +132,7 @@ enum Existing {
 // In `args` and `out`, {dir} stands for the run's folder, {tag} for a name of its own.
 struct CliCase {
     const char* name;
-    std::string input = {};  // written to `inputName` when not empty
+    std::string input = Mono;  // written to `inputName` when not empty
     std::vector<std::string> args = {"in.wav"};
     std::string out;
     int status;
@@ -149,6 +150,13 @@ const std::string FolderInput = "\nCan't open input file in.wav\n\n";
 const std::string FolderInput = "\nInput file in.wav is not a valid .wav file\n\n";
 #endif
 const std::string NoData = "\nInput file in.wav holds no sample data\n\n";
+// What a run prints when it refuses an output, or fails to write it.
+const std::string CantCreateMono = MonoInfo + "\nCan't create in.vsf\n\n";
+const std::string CantCreateLeft = StereoInfo + "\nCan't create in_l.vsf\n\n";
+const std::string CantCreateRight = StereoInfo + "\nCan't create in_r.vsf\n\n";
+const std::string CantWriteMono = MonoInfo + "\nCan't write in.vsf\n\n";
+const std::string CantWriteLeft = StereoInfo + "\nCan't write in_l.vsf\n\n";
+const std::string CantWriteRight = StereoInfo + "\nCan't write in_r.vsf\n\n";
 const std::string Large = Wave(Chunk("data", Samples(100000)));
 const std::string LargeStereo = Wave(Chunk("data", Samples(100000)), 2);
 // A whole chunk list with the word "data" only inside a title.
@@ -184,11 +192,11 @@ const std::string Deep = [] {
 }();
 
 const CliCase CliCases[] = {
-    {.name = "NoArgument", .input = Mono, .args = {},
+    {.name = "NoArgument", .args = {}, .out = "\nInput <filename>.wav file required\n" + Banner,
+     .status = 1},
+    {.name = "TwoArguments", .args = {"in.wav", "in.wav"},
      .out = "\nInput <filename>.wav file required\n" + Banner, .status = 1},
-    {.name = "TwoArguments", .input = Mono, .args = {"in.wav", "in.wav"},
-     .out = "\nInput <filename>.wav file required\n" + Banner, .status = 1},
-    {.name = "MissingInput", .args = {"gone.wav"},
+    {.name = "MissingInput", .input = "", .args = {"gone.wav"},
      .out = "\nCan't open input file gone.wav\n\n" + Banner, .status = 1},
     {.name = "ShortInput", .input = "RIFF",
      .out = "\nInput file in.wav is not a valid .wav file\n\n" + Banner, .status = 1},
@@ -214,13 +222,12 @@ const CliCase CliCases[] = {
     // "data", " log" as the size, and the five bytes left as samples.
     {.name = "ListCutShort", .input = Titled.substr(0, Titled.size() - 4), .out = MonoInfo,
      .status = 0, .outputs = {{"in.vsf", BlockFile(", tak", 1)}}},
-    {.name = "UpperCaseExtension", .input = Mono, .args = {"in.WAV"},
+    {.name = "UpperCaseExtension", .args = {"in.WAV"},
      .out = MonoInfo + "\nSpecify a filename with a .wav extension\n\n" + Banner, .status = 1,
      .inputName = "in.WAV"},
-    {.name = "Mono", .input = Mono, .out = MonoInfo, .status = 0, .outputs = {{"in.vsf", MonoVsf}}},
-    {.name = "Stereo", .input = Stereo, .out = StereoInfo, .status = 0,
-     .outputs = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}},
-    {.name = "DoubleExtension", .input = Mono, .args = {"a.wav.wav"}, .out = MonoInfo, .status = 0,
+    {.name = "Mono", .out = MonoInfo, .status = 0, .outputs = {{"in.vsf", MonoVsf}}},
+    {.name = "Stereo", .input = Stereo, .out = StereoInfo, .status = 0, .outputs = Pair},
+    {.name = "DoubleExtension", .args = {"a.wav.wav"}, .out = MonoInfo, .status = 0,
      .outputs = {{"a.wav.vsf", MonoVsf}}, .inputName = "a.wav.wav"},
     {.name = "ExtensionOnly", .input = Stereo, .args = {".wav"}, .out = StereoInfo, .status = 0,
      .outputs = {{"_l.vsf", LeftVsf}, {"_r.vsf", RightVsf}}, .inputName = ".wav"},
@@ -230,59 +237,52 @@ const CliCase CliCases[] = {
      .outputs = {{"in.vsf", OldBytes}}, .before = {{"in.vsf", OldFile}}},
     {.name = "StereoIntoNullDevice", .input = Stereo, .out = StereoInfo, .status = 0,
      .before = {{"in_l.vsf", NullDevice}, {"in_r.vsf", NullDevice}}},
-    {.name = "DanglingLinkWrittenThrough", .input = Mono, .out = MonoInfo, .status = 0,
+    {.name = "DanglingLinkWrittenThrough", .out = MonoInfo, .status = 0,
      .outputs = {{"in.vsf", MonoVsf}}, .before = {{"in.vsf", Dangling}}},
     // Write failures, some of which show only when buffered bytes go out:
     // whatever the run wrote is removed, or emptied where other names lead to it.
-    {.name = "MonoOnFullDisk", .input = Mono, .out = MonoInfo + "\nCan't write in.vsf\n\n",
+    {.name = "MonoOnFullDisk", .out = CantWriteMono, .status = 1, .before = {{"in.vsf", FullDisk}}},
+    {.name = "CountOnlyOnFullDisk", .input = Wave(Chunk("data", "")), .out = CantWriteMono,
      .status = 1, .before = {{"in.vsf", FullDisk}}},
-    {.name = "CountOnlyOnFullDisk", .input = Wave(Chunk("data", "")),
-     .out = MonoInfo + "\nCan't write in.vsf\n\n", .status = 1, .before = {{"in.vsf", FullDisk}}},
-    {.name = "StereoRightOnFullDisk", .input = Stereo,
-     .out = StereoInfo + "\nCan't write in_r.vsf\n\n", .status = 1,
+    {.name = "StereoRightOnFullDisk", .input = Stereo, .out = CantWriteRight, .status = 1,
      .before = {{"in_r.vsf", FullDisk}}},
-    {.name = "StereoLeftOnFullDisk", .input = Stereo,
-     .out = StereoInfo + "\nCan't write in_l.vsf\n\n", .status = 1,
+    {.name = "StereoLeftOnFullDisk", .input = Stereo, .out = CantWriteLeft, .status = 1,
      .before = {{"in_l.vsf", FullDisk}}},
-    {.name = "LargeMonoOnFullDisk", .input = Large, .out = MonoInfo + "\nCan't write in.vsf\n\n",
-     .status = 1, .before = {{"in.vsf", FullDisk}}},
-    {.name = "OverFileSizeLimit", .input = Large, .out = MonoInfo + "\nCan't write in.vsf\n\n",
-     .status = 1, .options = {.fileSizeLimit = 70000, .ignoreFileSizeSignal = true}},
-    {.name = "OverFileSizeLimitStereo", .input = LargeStereo,
-     .out = StereoInfo + "\nCan't write in_l.vsf\n\n", .status = 1,
+    {.name = "LargeMonoOnFullDisk", .input = Large, .out = CantWriteMono, .status = 1,
+     .before = {{"in.vsf", FullDisk}}},
+    {.name = "OverFileSizeLimit", .input = Large, .out = CantWriteMono, .status = 1,
+     .options = {.fileSizeLimit = 70000, .ignoreFileSizeSignal = true}},
+    {.name = "OverFileSizeLimitStereo", .input = LargeStereo, .out = CantWriteLeft, .status = 1,
      .options = {.fileSizeLimit = 40000, .ignoreFileSizeSignal = true}},
-    {.name = "OverFileSizeLimitSignalAtDefault", .input = LargeStereo,
-     .out = StereoInfo + "\nCan't write in_l.vsf\n\n", .status = 1,
-     .options = {.fileSizeLimit = 40000}},
-    {.name = "OverFileSizeLimitThroughLink", .input = Large,
-     .out = MonoInfo + "\nCan't write in.vsf\n\n", .status = 1, .outputs = {{"in.vsf", ""}},
-     .before = {{"in.vsf", StoreLink}}, .options = {.fileSizeLimit = 70000}},
-    {.name = "OverFileSizeLimitHardLinked", .input = Large,
-     .out = MonoInfo + "\nCan't write in.vsf\n\n", .status = 1, .outputs = {{"in.vsf", ""}},
-     .before = {{"in.vsf", SharedLink}}, .options = {.fileSizeLimit = 70000}},
-    // The file made through the link goes; the link stays, pointing nowhere again.
-    {.name = "OverFileSizeLimitThroughDanglingLink", .input = Large,
-     .out = MonoInfo + "\nCan't write in.vsf\n\n", .status = 1, .before = {{"in.vsf", Dangling}},
+    {.name = "OverFileSizeLimitSignalAtDefault", .input = LargeStereo, .out = CantWriteLeft,
+     .status = 1, .options = {.fileSizeLimit = 40000}},
+    {.name = "OverFileSizeLimitThroughLink", .input = Large, .out = CantWriteMono, .status = 1,
+     .outputs = {{"in.vsf", ""}}, .before = {{"in.vsf", StoreLink}},
      .options = {.fileSizeLimit = 70000}},
+    {.name = "OverFileSizeLimitHardLinked", .input = Large, .out = CantWriteMono, .status = 1,
+     .outputs = {{"in.vsf", ""}}, .before = {{"in.vsf", SharedLink}},
+     .options = {.fileSizeLimit = 70000}},
+    // The file made through the link goes; the link stays, pointing nowhere again.
+    {.name = "OverFileSizeLimitThroughDanglingLink", .input = Large, .out = CantWriteMono,
+     .status = 1, .before = {{"in.vsf", Dangling}}, .options = {.fileSizeLimit = 70000}},
     // The link's folder and text together pass the 4,096 that a name may have.
-    {.name = "DanglingLinkFromDeep", .input = Mono, .args = {Deep + "/in.wav"}, .out = MonoInfo,
-     .status = 0, .inputName = Deep + "/in.wav", .before = {{Deep + "/in.vsf", Dangling}}},
+    {.name = "DanglingLinkFromDeep", .args = {Deep + "/in.wav"}, .out = MonoInfo, .status = 0,
+     .inputName = Deep + "/in.wav", .before = {{Deep + "/in.vsf", Dangling}}},
     // Its text, from its folder, passes them as well; the file made there is found again.
-    {.name = "DanglingLinkUpFromDeep", .input = Mono, .args = {Deep + "/in.wav"}, .out = MonoInfo,
-     .status = 0, .outputs = {{"up_in.vsf", MonoVsf}}, .inputName = Deep + "/in.wav",
+    {.name = "DanglingLinkUpFromDeep", .args = {Deep + "/in.wav"}, .out = MonoInfo, .status = 0,
+     .outputs = {{"up_in.vsf", MonoVsf}}, .inputName = Deep + "/in.wav",
      .before = {{Deep + "/in.vsf", UpDangling}}},
     {.name = "OverFileSizeLimitThroughLinkUpFromDeep", .input = Large, .args = {Deep + "/in.wav"},
      .out = MonoInfo + "\nCan't write " + Deep + "/in.vsf\n\n", .status = 1,
      .inputName = Deep + "/in.wav", .before = {{Deep + "/in.vsf", UpDangling}},
      .options = {.fileSizeLimit = 70000}},
     // As many links in a row as the system follows, and one more.
-    {.name = "DanglingChainOfFortyLinks", .input = Mono, .out = MonoInfo, .status = 0,
+    {.name = "DanglingChainOfFortyLinks", .out = MonoInfo, .status = 0,
      .outputs = {{"end.vsf", MonoVsf}, {"in.vsf", MonoVsf}}, .before = {{"in.vsf", Chain40}}},
-    {.name = "OverFileSizeLimitThroughFortyLinks", .input = Large,
-     .out = MonoInfo + "\nCan't write in.vsf\n\n", .status = 1, .before = {{"in.vsf", Chain40}},
-     .options = {.fileSizeLimit = 70000}},
-    {.name = "DanglingChainOfFortyOneLinks", .input = Mono,
-     .out = MonoInfo + "\nCan't create in.vsf\n\n", .status = 1, .before = {{"in.vsf", Chain41}}},
+    {.name = "OverFileSizeLimitThroughFortyLinks", .input = Large, .out = CantWriteMono,
+     .status = 1, .before = {{"in.vsf", Chain40}}, .options = {.fileSizeLimit = 70000}},
+    {.name = "DanglingChainOfFortyOneLinks", .out = CantCreateMono, .status = 1,
+     .before = {{"in.vsf", Chain41}}},
     {.name = "OverFileSizeLimitThroughFarLinkFromDeep", .input = Large, .args = {Deep + "/in.wav"},
      .out = MonoInfo + "\nCan't write " + Deep + "/in.vsf\n\n", .status = 1,
      .inputName = Deep + "/in.wav", .before = {{Deep + "/in.vsf", FarDangling}},
@@ -293,118 +293,101 @@ const CliCase CliCases[] = {
      .out = MonoInfo + "\nCan't write ../in.vsf\n\n", .status = 1,
      .before = {{"in.vsf", ToHop}, {"hop.vsf", FarDangling}},
      .options = {.wrapper = Helper("from_a_folder_beside.sh"), .fileSizeLimit = 70000}},
-    {.name = "OverFileSizeLimitRemovalRefused", .input = Large,
-     .out = MonoInfo + "\nCan't write in.vsf\n\n", .status = 1, .outputs = {{"in.vsf", ""}},
-     .options = {.wrapper = NoRemovals, .fileSizeLimit = 70000}},
+    {.name = "OverFileSizeLimitRemovalRefused", .input = Large, .out = CantWriteMono, .status = 1,
+     .outputs = {{"in.vsf", ""}}, .options = {.wrapper = NoRemovals, .fileSizeLimit = 70000}},
     // Outputs that cannot be created, are another run's, or would destroy a
     // file: refused before anything is truncated.
-    {.name = "MonoOutputIsFolder", .input = Mono, .out = MonoInfo + "\nCan't create in.vsf\n\n",
-     .status = 1, .before = {{"in.vsf", Folder}}},
-    {.name = "LeftOutputIsFolder", .input = Stereo,
-     .out = StereoInfo + "\nCan't create in_l.vsf\n\n", .status = 1,
+    {.name = "MonoOutputIsFolder", .out = CantCreateMono, .status = 1,
+     .before = {{"in.vsf", Folder}}},
+    {.name = "LeftOutputIsFolder", .input = Stereo, .out = CantCreateLeft, .status = 1,
      .before = {{"in_l.vsf", Folder}}},
-    {.name = "RightOutputIsFolder", .input = Stereo,
-     .out = StereoInfo + "\nCan't create in_r.vsf\n\n", .status = 1,
+    {.name = "RightOutputIsFolder", .input = Stereo, .out = CantCreateRight, .status = 1,
      .before = {{"in_r.vsf", Folder}}},
-    {.name = "RightIsFolderAfterEarlierRun", .input = Stereo,
-     .out = StereoInfo + "\nCan't create in_r.vsf\n\n", .status = 1,
+    {.name = "RightIsFolderAfterEarlierRun", .input = Stereo, .out = CantCreateRight, .status = 1,
      .outputs = {{"in_l.vsf", OldBytes}}, .before = {{"in_l.vsf", OldFile}, {"in_r.vsf", Folder}}},
-    {.name = "OutputHeldByAnotherRun", .input = Mono, .out = MonoInfo + "\nCan't create in.vsf\n\n",
-     .status = 1, .outputs = {{"in.vsf", OldBytes}}, .before = {{"in.vsf", Held}}},
-    {.name = "LeftHeldByAnotherRun", .input = Stereo,
-     .out = StereoInfo + "\nCan't create in_l.vsf\n\n", .status = 1,
+    {.name = "OutputHeldByAnotherRun", .out = CantCreateMono, .status = 1,
+     .outputs = {{"in.vsf", OldBytes}}, .before = {{"in.vsf", Held}}},
+    {.name = "LeftHeldByAnotherRun", .input = Stereo, .out = CantCreateLeft, .status = 1,
      .outputs = {{"in_l.vsf", OldBytes}}, .before = {{"in_l.vsf", Held}}},
-    {.name = "RightHeldByAnotherRun", .input = Stereo,
-     .out = StereoInfo + "\nCan't create in_r.vsf\n\n", .status = 1,
+    {.name = "RightHeldByAnotherRun", .input = Stereo, .out = CantCreateRight, .status = 1,
      .outputs = {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}},
      .before = {{"in_l.vsf", OldFile}, {"in_r.vsf", Held}}},
     // Readers may look while a run writes; only writers are kept out.
-    {.name = "OutputBeingRead", .input = Mono, .out = MonoInfo, .status = 0,
-     .outputs = {{"in.vsf", MonoVsf}}, .before = {{"in.vsf", BeingRead}}},
-    {.name = "OutputIsFifo", .input = Mono, .out = MonoInfo + "\nCan't create in.vsf\n\n",
-     .status = 1, .before = {{"in.vsf", Fifo}}},
-    {.name = "OutputLinksToInput", .input = Mono, .out = MonoInfo + "\nCan't create in.vsf\n\n",
-     .status = 1, .outputs = {{"in.vsf", Mono}}, .before = {{"in.vsf", InputLink}}},
-    {.name = "OutputHardLinkToInput", .input = Mono, .out = MonoInfo + "\nCan't create in.vsf\n\n",
-     .status = 1, .outputs = {{"in.vsf", Mono}}, .before = {{"in.vsf", InputHardLink}}},
-    {.name = "RightLinksToInput", .input = Stereo,
-     .out = StereoInfo + "\nCan't create in_r.vsf\n\n", .status = 1,
+    {.name = "OutputBeingRead", .out = MonoInfo, .status = 0, .outputs = {{"in.vsf", MonoVsf}},
+     .before = {{"in.vsf", BeingRead}}},
+    {.name = "OutputIsFifo", .out = CantCreateMono, .status = 1, .before = {{"in.vsf", Fifo}}},
+    {.name = "OutputLinksToInput", .out = CantCreateMono, .status = 1,
+     .outputs = {{"in.vsf", Mono}}, .before = {{"in.vsf", InputLink}}},
+    {.name = "OutputHardLinkToInput", .out = CantCreateMono, .status = 1,
+     .outputs = {{"in.vsf", Mono}}, .before = {{"in.vsf", InputHardLink}}},
+    {.name = "RightLinksToInput", .input = Stereo, .out = CantCreateRight, .status = 1,
      .outputs = {{"in_r.vsf", Stereo}}, .before = {{"in_r.vsf", InputLink}}},
-    {.name = "LeftAndRightOneFile", .input = Stereo,
-     .out = StereoInfo + "\nCan't create in_r.vsf\n\n", .status = 1,
+    {.name = "LeftAndRightOneFile", .input = Stereo, .out = CantCreateRight, .status = 1,
      .outputs = {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}},
      .before = {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}}},
-    {.name = "LeftAndRightOneFileWithoutLocks", .input = Stereo,
-     .out = StereoInfo + "\nCan't create in_r.vsf\n\n", .status = 1,
-     .outputs = {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}},
+    {.name = "LeftAndRightOneFileWithoutLocks", .input = Stereo, .out = CantCreateRight,
+     .status = 1, .outputs = {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}},
      .before = {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}},
      .options = {.wrapper = NoLocks}},
-    {.name = "DanglingLinkFilledMeanwhile", .input = Mono, .out = MonoInfo, .status = 0,
+    {.name = "DanglingLinkFilledMeanwhile", .out = MonoInfo, .status = 0,
      .outputs = {{"in.vsf", MonoVsf}}, .before = {{"in.vsf", Dangling}},
      .options = {.wrapper = Helper("filled_meanwhile.sh")}},
     // hop.vsf, where in.vsf leads, is made, then the output refused: it goes again.
-    {.name = "DanglingLinkMadeThenRefused", .input = Mono,
-     .out = MonoInfo + "\nCan't create in.vsf\n\n", .status = 1, .before = {{"in.vsf", ToHop}},
-     .options = {.wrapper = Helper("five_descriptors.sh")}},
+    {.name = "DanglingLinkMadeThenRefused", .out = CantCreateMono, .status = 1,
+     .before = {{"in.vsf", ToHop}}, .options = {.wrapper = Helper("five_descriptors.sh")}},
     // A run reading its input keeps every writer off it, and waits for none.
-    {.name = "OutputIsTheInputOfARunningCopy", .input = Mono,
-     .out = MonoInfo + "\nCan't create in.vsf\n\n", .status = 1,
+    {.name = "OutputIsTheInputOfARunningCopy", .out = CantCreateMono, .status = 1,
      .outputs = {{"a.vsf", MonoVsf}, {"in.vsf", Mono}}, .before = {{"in.vsf", ReadByACopy}},
      .options = {.wrapper = Helper("while_a_copy_reads.sh")}},
-    {.name = "InputBeingWrittenByAnotherRun", .input = Mono,
-     .out = "\nCan't open input file in.wav\n\n" + Banner, .status = 1,
-     .before = {{"in.wav", Held}}},
-    {.name = "OutputOfARunningCopy", .input = Mono, .out = MonoInfo + "\nCan't create in.vsf\n\n",
-     .status = 1, .outputs = {{"in.vsf", MonoVsf}},
-     .options = {.wrapper = Helper("two_copies.sh")}},
-    {.name = "OutputReplacedBeforeItsLock", .input = Mono,
-     .out = MonoInfo + "\nCan't create in.vsf\n\n", .status = 1, .outputs = {{"in.vsf", ""}},
-     .options = {.wrapper = Helper("replaced_before_lock.sh")}},
-    {.name = "WithoutLocks", .input = Stereo, .out = StereoInfo, .status = 0,
-     .outputs = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, .options = {.wrapper = NoLocks}},
+    {.name = "InputBeingWrittenByAnotherRun", .out = "\nCan't open input file in.wav\n\n" + Banner,
+     .status = 1, .before = {{"in.wav", Held}}},
+    {.name = "OutputOfARunningCopy", .out = CantCreateMono, .status = 1,
+     .outputs = {{"in.vsf", MonoVsf}}, .options = {.wrapper = Helper("two_copies.sh")}},
+    {.name = "OutputReplacedBeforeItsLock", .out = CantCreateMono, .status = 1,
+     .outputs = {{"in.vsf", ""}}, .options = {.wrapper = Helper("replaced_before_lock.sh")}},
+    {.name = "WithoutLocks", .input = Stereo, .out = StereoInfo, .status = 0, .outputs = Pair,
+     .options = {.wrapper = NoLocks}},
     // Inputs that cannot be read.
-    {.name = "InputIsFolder", .out = FolderInput + Banner, .status = 1,
+    {.name = "InputIsFolder", .input = "", .out = FolderInput + Banner, .status = 1,
      .before = {{"in.wav", Folder}}},
     // The null device on Windows, where a serial port or the console would
     // be waited on; a missing file elsewhere.
-    {.name = "InputIsADevice", .args = {"nul.wav"},
+    {.name = "InputIsADevice", .input = "", .args = {"nul.wav"},
      .out = "\nCan't open input file nul.wav\n\n" + Banner, .status = 1},
-    {.name = "InputIsFifo", .input = Mono, .out = MonoInfo + "\nCan't read input file in.wav\n\n",
-     .status = 1, .before = {{"in.wav", FedFifo}}},
+    {.name = "InputIsFifo", .out = MonoInfo + "\nCan't read input file in.wav\n\n", .status = 1,
+     .before = {{"in.wav", FedFifo}}},
     // Standard output that fails, is closed at the start, or is a file the
     // run reads or writes; the capture then stays empty.
-    {.name = "StdoutOnFullDisk", .input = Mono, .out = "", .status = 1,
-     .outputs = {{"in.vsf", MonoVsf}}, .options = {.stdoutTo = "/dev/full"}},
-    {.name = "StdoutUnread", .input = Stereo, .out = "", .status = 1,
-     .outputs = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, .options = {.stdoutUnread = true}},
-    {.name = "StdoutUnreadMissingInput", .args = {"gone.wav"}, .out = "", .status = 1,
+    {.name = "StdoutOnFullDisk", .out = "", .status = 1, .outputs = {{"in.vsf", MonoVsf}},
+     .options = {.stdoutTo = "/dev/full"}},
+    {.name = "StdoutUnread", .input = Stereo, .out = "", .status = 1, .outputs = Pair,
      .options = {.stdoutUnread = true}},
-    {.name = "StdinAndStdoutClosed", .input = Stereo, .out = "", .status = 1,
-     .outputs = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, .options = {.closed = {0, 1}}},
+    {.name = "StdoutUnreadMissingInput", .input = "", .args = {"gone.wav"}, .out = "", .status = 1,
+     .options = {.stdoutUnread = true}},
+    {.name = "StdinAndStdoutClosed", .input = Stereo, .out = "", .status = 1, .outputs = Pair,
+     .options = {.closed = {0, 1}}},
     {.name = "StdinAndStderrClosed", .input = Stereo, .out = StereoInfo, .status = 0,
-     .outputs = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}}, .options = {.closed = {0, 2}}},
+     .outputs = Pair, .options = {.closed = {0, 2}}},
     {.name = "StdinAndStdoutClosedRightRefused", .input = Stereo, .out = "", .status = 1,
      .before = {{"in_r.vsf", Folder}}, .options = {.closed = {0, 1}}},
-    {.name = "StdoutIntoTheOutput", .input = Mono, .out = "", .status = 1,
-     .outputs = {{"in.vsf", ""}}, .options = {.stdoutTo = "in.vsf"}},
+    {.name = "StdoutIntoTheOutput", .out = "", .status = 1, .outputs = {{"in.vsf", ""}},
+     .options = {.stdoutTo = "in.vsf"}},
     {.name = "StdoutIntoTheRightOutput", .input = Stereo, .out = "", .status = 1,
      .outputs = {{"in_l.vsf", OldBytes}, {"in_r.vsf", ""}}, .before = {{"in_l.vsf", OldFile}},
      .options = {.stdoutTo = "in_r.vsf"}},
     {.name = "StdoutIntoAnOutputOfABadInput", .input = "RIFF", .out = "", .status = 1,
      .outputs = {{"in.vsf", ""}}, .options = {.stdoutTo = "in.vsf"}},
     // Where the outputs are opened, too: the text would stand where the block count belongs.
-    {.name = "StdoutMovedOntoTheOutput", .input = Mono, .out = "", .status = 1,
-     .outputs = {{"in.vsf", ""}},
+    {.name = "StdoutMovedOntoTheOutput", .out = "", .status = 1, .outputs = {{"in.vsf", ""}},
      .options = {.wrapper = Helper("stdout_moved_onto_output.sh"), .stdoutTo = "out"}},
-    {.name = "StdoutIntoTheInput", .input = Mono, .out = "", .status = 1,
-     .options = {.stdoutTo = "in.wav"}},
+    {.name = "StdoutIntoTheInput", .out = "", .status = 1, .options = {.stdoutTo = "in.wav"}},
     // Paths are data, never a format.
-    {.name = "PrintfDirectivesInPath", .input = Mono, .args = {"%s%n%d.wav"}, .out = MonoInfo,
-     .status = 0, .outputs = {{"%s%n%d.vsf", MonoVsf}}, .inputName = "%s%n%d.wav"},
+    {.name = "PrintfDirectivesInPath", .args = {"%s%n%d.wav"}, .out = MonoInfo, .status = 0,
+     .outputs = {{"%s%n%d.vsf", MonoVsf}}, .inputName = "%s%n%d.wav"},
     {.name = "PrintfDirectivesInMessage", .input = "RIFF", .args = {"%s%n.wav"},
      .out = "\nInput file %s%n.wav is not a valid .wav file\n\n" + Banner, .status = 1,
      .inputName = "%s%n.wav"},
-    {.name = "CyrillicAndJapanese", .input = Mono,
+    {.name = "CyrillicAndJapanese",
      .args = {"\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.wav"}, .out = MonoInfo,
      .status = 0, .outputs = {{"\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.vsf", MonoVsf}},
      .inputName = "\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.wav"},
@@ -414,51 +397,50 @@ const CliCase CliCases[] = {
      .inputName = "my take \u00fc.wav"},
     // A name with a lone surrogate (U+D800, which only Windows names hold)
     // is that name, not the one with U+FFFD that stands beside it.
-    {.name = "LoneSurrogateIsNoOtherName", .input = Mono, .args = {"a\xED\xA0\x80.wav"},
+    {.name = "LoneSurrogateIsNoOtherName", .args = {"a\xED\xA0\x80.wav"},
      .out = "\nCan't open input file a\xED\xA0\x80.wav\n\n" + Banner, .status = 1,
      .inputName = "a\xEF\xBF\xBD.wav"},
 #if defined(_WIN32)
     // Every spelling of a name is the same file, found by asking the system.
-    {.name = "StdoutIntoTheInputByDevicePath", .input = Mono, .args = {"\\\\.\\{dir}\\in.wav"},
-     .out = "", .status = 1, .options = {.stdoutTo = "in.wav"}},
-    {.name = "StdoutIntoTheInputBySlashedDevicePath", .input = Mono, .args = {"//./{dir}/in.wav"},
-     .out = "", .status = 1, .options = {.stdoutTo = "in.wav"}},
-    {.name = "StdoutIntoTheInputByVerbatimPath", .input = Mono, .args = {"\\\\?\\{dir}\\in.wav"},
-     .out = "", .status = 1, .options = {.stdoutTo = "in.wav"}},
+    {.name = "StdoutIntoTheInputByDevicePath", .args = {"\\\\.\\{dir}\\in.wav"}, .out = "",
+     .status = 1, .options = {.stdoutTo = "in.wav"}},
+    {.name = "StdoutIntoTheInputBySlashedDevicePath", .args = {"//./{dir}/in.wav"}, .out = "",
+     .status = 1, .options = {.stdoutTo = "in.wav"}},
+    {.name = "StdoutIntoTheInputByVerbatimPath", .args = {"\\\\?\\{dir}\\in.wav"}, .out = "",
+     .status = 1, .options = {.stdoutTo = "in.wav"}},
     {.name = "RefusedByDevicePathLeavesNothing", .input = Stereo, .args = {"\\\\.\\{dir}\\in.wav"},
      .out = StereoInfo + "\nCan't create \\\\.\\{dir}\\in_r.vsf\n\n", .status = 1,
      .before = {{"in_r.vsf", Folder}}},
-    {.name = "NtPath", .input = Mono, .args = {"\\??\\{dir}\\in.wav"}, .out = MonoInfo, .status = 0,
+    {.name = "NtPath", .args = {"\\??\\{dir}\\in.wav"}, .out = MonoInfo, .status = 0,
      .outputs = {{"in.vsf", MonoVsf}}},
     // A pipe is opened once, however it is spelled.
-    {.name = "PipeAsInput", .input = Mono, .args = {"\\\\.\\pipe\\{tag}.wav"},
+    {.name = "PipeAsInput", .args = {"\\\\.\\pipe\\{tag}.wav"},
      .out = MonoInfo + "\nCan't read input file \\\\.\\pipe\\{tag}.wav\n\n", .status = 1,
      .before = {{"{tag}.wav", Piped}}},
-    {.name = "PipeAsInputSlashed", .input = Mono, .args = {"//./pipe/{tag}.wav"},
+    {.name = "PipeAsInputSlashed", .args = {"//./pipe/{tag}.wav"},
      .out = MonoInfo + "\nCan't read input file //./pipe/{tag}.wav\n\n", .status = 1,
      .before = {{"{tag}.wav", Piped}}},
-    {.name = "PipeAsInputVerbatim", .input = Mono, .args = {"\\\\?\\pipe\\{tag}.wav"},
+    {.name = "PipeAsInputVerbatim", .args = {"\\\\?\\pipe\\{tag}.wav"},
      .out = MonoInfo + "\nCan't read input file \\\\?\\pipe\\{tag}.wav\n\n", .status = 1,
      .before = {{"{tag}.wav", Piped}}},
-    {.name = "PipeAsInputFromGlobalRoot", .input = Mono,
+    {.name = "PipeAsInputFromGlobalRoot",
      .args = {"\\\\?\\GLOBALROOT\\Device\\NamedPipe\\{tag}.wav"},
      .out = MonoInfo + "\nCan't read input file "
-                       "\\\\?\\GLOBALROOT\\Device\\NamedPipe\\{tag}.wav\n\n",
+            "\\\\?\\GLOBALROOT\\Device\\NamedPipe\\{tag}.wav\n\n",
      .status = 1, .before = {{"{tag}.wav", Piped}}},
-    {.name = "PipeAsInputNtPath", .input = Mono, .args = {"\\??\\pipe\\{tag}.wav"},
+    {.name = "PipeAsInputNtPath", .args = {"\\??\\pipe\\{tag}.wav"},
      .out = MonoInfo + "\nCan't read input file \\??\\pipe\\{tag}.wav\n\n", .status = 1,
      .before = {{"{tag}.wav", Piped}}},
     // Nor is a pipe at an output name opened to ask what it is.
-    {.name = "PipeAtAnOutputName", .input = Mono, .args = {"\\\\?\\pipe\\{tag}.wav"},
+    {.name = "PipeAtAnOutputName", .args = {"\\\\?\\pipe\\{tag}.wav"},
      .out = "\nCan't open input file \\\\?\\pipe\\{tag}.wav\n\n" + Banner, .status = 1,
      .before = {{"{tag}.vsf", Piped}}},
     // A mapped file cannot be emptied: refused before any earlier output is.
-    {.name = "OutputMapped", .input = Mono, .out = MonoInfo + "\nCan't create in.vsf\n\n",
-     .status = 1, .outputs = {{"in.vsf", OldBytes}}, .before = {{"in.vsf", Mapped}}},
-    {.name = "LeftMapped", .input = Stereo, .out = StereoInfo + "\nCan't create in_l.vsf\n\n",
-     .status = 1, .outputs = {{"in_l.vsf", OldBytes}}, .before = {{"in_l.vsf", Mapped}}},
-    {.name = "RightMappedAfterEarlierRun", .input = Stereo,
-     .out = StereoInfo + "\nCan't create in_r.vsf\n\n", .status = 1,
+    {.name = "OutputMapped", .out = CantCreateMono, .status = 1, .outputs = {{"in.vsf", OldBytes}},
+     .before = {{"in.vsf", Mapped}}},
+    {.name = "LeftMapped", .input = Stereo, .out = CantCreateLeft, .status = 1,
+     .outputs = {{"in_l.vsf", OldBytes}}, .before = {{"in_l.vsf", Mapped}}},
+    {.name = "RightMappedAfterEarlierRun", .input = Stereo, .out = CantCreateRight, .status = 1,
      .outputs = {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}},
      .before = {{"in_l.vsf", OldFile}, {"in_r.vsf", Mapped}}},
 #endif
@@ -1040,13 +1022,13 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
         if (call.name == "close" && call.file.ends_with(".vsf")) closes.push_back(call.number);
     }
     ASSERT_EQ(closes.size(), 4u);
-    const auto signalAt = [](int close) { return "close:signal=TERM:when=" + std::to_string(close); };
-    const Files pair = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}};
+    const auto signalAt = [](int close) {
+        return "close:signal=TERM:when=" + std::to_string(close);
+    };
     std::vector<Struck> rows = {
         // Another run locked the file this one had just created: it is that run's.
         {.name = "AnotherRunLockedANewOutput", .inject = "flock:error=EAGAIN:when=1",
-         .on = "in_r.vsf", .status = 1, .out = StereoInfo + "\nCan't create in_r.vsf\n\n",
-         .outputs = {{"in_r.vsf", ""}}},
+         .on = "in_r.vsf", .status = 1, .out = CantCreateRight, .outputs = {{"in_r.vsf", ""}}},
         {.name = "SignalJustAfterCreating", .inject = "flock:signal=TERM:when=1", .on = "in_l.vsf",
          .status = 128 + SIGTERM},
         // Over an earlier pair, while it is emptied: both go, never one.
@@ -1057,18 +1039,20 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
         // Before the program has read anything, as in a container stopped at once.
         {.name = "SignalAtTheStartAsFirstOfNamespace", .inject = "fcntl:signal=TERM:when=1",
          .status = 128 + SIGTERM, .firstOfNamespace = true},
-        {.name = "SignalOnceComplete", .inject = "write:signal=TERM:when=" + std::to_string(lastWrite),
-         .status = 128 + SIGTERM, .out = StereoInfo, .outputs = pair},
+        {.name = "SignalOnceComplete",
+         .inject = "write:signal=TERM:when=" + std::to_string(lastWrite), .status = 128 + SIGTERM,
+         .out = StereoInfo, .outputs = Pair},
         // While the outputs are finished and released: both or neither.
         {.name = "SignalAsLeftGoesOut", .inject = signalAt(closes[0]), .status = 128 + SIGTERM},
         {.name = "SignalAsRightGoesOut", .inject = signalAt(closes[1]), .status = 128 + SIGTERM},
         {.name = "SignalAsLeftIsReleased", .inject = signalAt(closes[2]), .status = 128 + SIGTERM,
-         .outputs = pair},
+         .outputs = Pair},
         {.name = "SignalAsRightIsReleased", .inject = signalAt(closes[3]), .status = 128 + SIGTERM,
-         .outputs = pair},
+         .outputs = Pair},
         // Both fail, as on a file server that reports errors only then: the first is named.
-        {.name = "BothClosesFail", .inject = "close:error=EIO:when=" + std::to_string(closes[0]) + "+",
-         .status = 1, .out = StereoInfo + "\nCan't write in_l.vsf\n\n"},
+        {.name = "BothClosesFail",
+         .inject = "close:error=EIO:when=" + std::to_string(closes[0]) + "+", .status = 1,
+         .out = CantWriteLeft},
     };
     const char* noNamespace = nullptr;
     const std::vector<std::string> unshare = FirstOfNamespace(noNamespace);
@@ -1105,7 +1089,7 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
         const RunResult run = RunTraced(dir.path, options);
         if (row.beforeMain && run.status == 0) {
             EXPECT_EQ(run.out, StereoInfo);
-            EXPECT_EQ(VsfFiles(dir.path), pair);
+            EXPECT_EQ(VsfFiles(dir.path), Pair);
             continue;
         }
         EXPECT_EQ(run.status, row.status);

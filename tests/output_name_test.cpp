@@ -8,6 +8,14 @@ using namespace sndblok;
 
 namespace {
 
+// A stem may take every byte of a path the system opens: 4,096 on Linux,
+// 32,767 UTF-16 units of up to three bytes each on Windows.
+#if defined(_WIN32)
+constexpr std::size_t Longest = 98301;
+#else
+constexpr std::size_t Longest = 4096;
+#endif
+
 struct NameCase {
     std::string path;
     NameStatus status;
@@ -24,21 +32,11 @@ TEST(OutputName, TakesTheStemOrRefuses) {
         {"take.wav ", NameNotWav, ""},
         {"wav", NameNotWav, ""},
         {"", NameNotWav, ""},
-        // A stem may take every byte of a path the system opens: 4,096 on
-        // Linux, 32,767 UTF-16 units of up to three bytes each on Windows.
-#if defined(_WIN32)
-        {std::string(98296, 'x') + ".wav", NameOk, std::string(98296, 'x')},
-        {std::string(98301, 'x') + ".wav", NameOk, std::string(98301, 'x')},
-        {std::string(98302, 'x') + ".wav", NameTooLong, ""},
-        {std::string(98303, 'x') + ".wav", NameTooLong, ""},
-        {std::string(98341, 'x') + ".wav", NameTooLong, ""},
-#else
-        {std::string(4091, 'x') + ".wav", NameOk, std::string(4091, 'x')},
-        {std::string(4096, 'x') + ".wav", NameOk, std::string(4096, 'x')},
-        {std::string(4097, 'x') + ".wav", NameTooLong, ""},
-        {std::string(4098, 'x') + ".wav", NameTooLong, ""},
-        {std::string(4136, 'x') + ".wav", NameTooLong, ""},
-#endif
+        {std::string(Longest - 5, 'x') + ".wav", NameOk, std::string(Longest - 5, 'x')},
+        {std::string(Longest, 'x') + ".wav", NameOk, std::string(Longest, 'x')},
+        {std::string(Longest + 1, 'x') + ".wav", NameTooLong, ""},
+        {std::string(Longest + 2, 'x') + ".wav", NameTooLong, ""},
+        {std::string(Longest + 40, 'x') + ".wav", NameTooLong, ""},
     };
     for (const NameCase& c : cases) {
         OutputName name;
