@@ -40,7 +40,8 @@ TEST(Wtf8, SpellsEveryUtf16NameOnceAndBack) {
         {{u'a', lead, u'.', u'w', u'a', u'v'}, "a\xED\xA0\x80.wav"},
         {{trail, u'x'}, "\xED\xB0\x80x"},
         {{u'x', 0xDBFF}, "x\xED\xAF\xBF"},
-        {std::u16string{trail, lead}, "\xED\xB0\x80\xED\xA0\x80"},  // the wrong way round: two lone ones
+        // The wrong way round: two lone ones.
+        {std::u16string{trail, lead}, "\xED\xB0\x80\xED\xA0\x80"},
         {std::u16string{lead, lead, trail}, "\xED\xA0\x80\xF0\x90\x80\x80"},
     };
     for (const Wtf8Case& c : cases) {
@@ -56,8 +57,9 @@ TEST(Wtf8, SpellsEveryUtf16NameOnceAndBack) {
         EXPECT_EQ(FromWtf8(c.bytes.c_str(), wide, c.wide.size()), 0u);
     }
     // Bytes that no UTF-16 name gives: refused, never read as another name.
-    for (const std::string bytes : {"\x80", "a\xC3", "\xE3\x83", "\xC3(", "\xFF", "\xC0\xAF", "\xE0\x80\xAF",
-                                    "\xF0\x80\x80\xAF", "\xF4\x90\x80\x80", "\xED\xA0\x80\xED\xB0\x80"}) {
+    for (const std::string bytes : {"\x80", "a\xC3", "\xE3\x83", "\xC3(", "\xFF", "\xC0\xAF",
+                                    "\xE0\x80\xAF", "\xF0\x80\x80\xAF", "\xF4\x90\x80\x80",
+                                    "\xED\xA0\x80\xED\xB0\x80"}) {
         char16_t wide[32];
         EXPECT_EQ(FromWtf8(bytes.c_str(), wide, std::size(wide)), 0u) << bytes;
     }

@@ -13,7 +13,10 @@ program() {
     if [ "$who" = child ]; then p=$(cat /proc/$!/task/$!/children); else p=$!; fi
     p=${p% }
 }
-waits_for_fifo() { program; [ -n "$p" ] && [ "$(cut -d' ' -f2,3 "/proc/$p/stat")" = '(sndblok) S' ]; }
+waits_for_fifo() {
+    program
+    [ -n "$p" ] && [ "$(cut -d' ' -f2,3 "/proc/$p/stat")" = '(sndblok) S' ]
+}
 if [ "$ready" = fifo ]; then
     await "the program to wait for its input FIFO" waits_for_fifo
 else
