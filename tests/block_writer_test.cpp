@@ -26,31 +26,31 @@ std::string SizeAndSamples(std::uint32_t size, std::size_t present) {
 }
 
 const LayoutCase LayoutCases[] = {
-    {"Empty", ChannelsMono, SizeAndSamples(0, 0), 0, 0},
-    {"ThreeSamples", ChannelsMono, SizeAndSamples(3, 3), 3, 1},
-    {"FiveSamples", ChannelsMono, SizeAndSamples(5, 5), 5, 1},
-    {"OneFullBlock", ChannelsMono, SizeAndSamples(512, 512), 512, 1},
-    {"OneSampleOver", ChannelsMono, SizeAndSamples(513, 513), 513, 2},
-    {"OneSampleShortOfTwoBlocks", ChannelsMono, SizeAndSamples(1023, 1023), 1023, 2},
-    {"SizeBelowInput", ChannelsMono, SizeAndSamples(100, 600), 100, 1},
+    {"Empty", 0x0100, SizeAndSamples(0, 0), 0, 0},
+    {"ThreeSamples", 0x0100, SizeAndSamples(3, 3), 3, 1},
+    {"FiveSamples", 0x0100, SizeAndSamples(5, 5), 5, 1},
+    {"OneFullBlock", 0x0100, SizeAndSamples(512, 512), 512, 1},
+    {"OneSampleOver", 0x0100, SizeAndSamples(513, 513), 513, 2},
+    {"OneSampleShortOfTwoBlocks", 0x0100, SizeAndSamples(1023, 1023), 1023, 2},
+    {"SizeBelowInput", 0x0100, SizeAndSamples(100, 600), 100, 1},
     {"OtherChannelCountAsMono", 0x0300, SizeAndSamples(10, 10), 10, 1},
-    {"StereoEmpty", ChannelsStereo, SizeAndSamples(0, 0), 0, 0, 0, 0},
-    {"StereoOneFrame", ChannelsStereo, SizeAndSamples(2, 2), 1, 1, 1, 1},
-    {"StereoOddSizeLastByteUnread", ChannelsStereo, SizeAndSamples(1025, 1025), 512, 1, 512, 1},
-    {"StereoManyBlocks", ChannelsStereo, SizeAndSamples(4000, 4000), 2000, 4, 2000, 4},
-    {"StereoFrameShortOfThreeBlocks", ChannelsStereo, SizeAndSamples(3070, 3070), 1535, 3, 1535, 3},
+    {"StereoEmpty", 0x0200, SizeAndSamples(0, 0), 0, 0, 0, 0},
+    {"StereoOneFrame", 0x0200, SizeAndSamples(2, 2), 1, 1, 1, 1},
+    {"StereoOddSizeLastByteUnread", 0x0200, SizeAndSamples(1025, 1025), 512, 1, 512, 1},
+    {"StereoManyBlocks", 0x0200, SizeAndSamples(4000, 4000), 2000, 4, 2000, 4},
+    {"StereoFrameShortOfThreeBlocks", 0x0200, SizeAndSamples(3070, 3070), 1535, 3, 1535, 3},
     // Sizes beyond the input, as left by writers that cannot seek back.
-    {"PipePlaceholder", ChannelsMono, SizeAndSamples(0xFFFFFFFF, 1000), 1000, 2},
-    {"SoxPlaceholderStereo", ChannelsStereo, SizeAndSamples(0x7FFFF000, 1001), 500, 1, 500, 1},
-    {"SizeOneOver", ChannelsMono, SizeAndSamples(101, 100), 100, 1},
-    {"SizeFieldCutShort", ChannelsMono, Le32(600).substr(0, 2), 0, 0},
+    {"PipePlaceholder", 0x0100, SizeAndSamples(0xFFFFFFFF, 1000), 1000, 2},
+    {"SoxPlaceholderStereo", 0x0200, SizeAndSamples(0x7FFFF000, 1001), 500, 1, 500, 1},
+    {"SizeOneOver", 0x0100, SizeAndSamples(101, 100), 100, 1},
+    {"SizeFieldCutShort", 0x0100, Le32(600).substr(0, 2), 0, 0},
 };
 
 TEST(BlockLayout, WritesCountSamplesAndFill) {
     for (const LayoutCase& c : LayoutCases) {
         SCOPED_TRACE(c.name);
         const std::string samples = c.input.size() > 4 ? c.input.substr(4) : "";
-        const bool stereo = c.channels == ChannelsStereo;
+        const bool stereo = c.channels == 0x0200;
         std::FILE* input = StreamOf(c.input);
         std::FILE* left = std::tmpfile();
         std::FILE* right = std::tmpfile();
@@ -73,7 +73,7 @@ TEST(BlockLayout, CountsPast16Bits) {
     std::rewind(input);
     std::FILE* output = std::tmpfile();
 
-    ASSERT_EQ(WriteBlockFiles(input, output, nullptr, ChannelsMono), WriteOk);
+    ASSERT_EQ(WriteBlockFiles(input, output, nullptr, 0x0100), WriteOk);
     const std::string file = Contents(output);
     EXPECT_EQ(file.size(), 65537u * 512);
     EXPECT_EQ(file.substr(0, 4), std::string("\x00\x01\x00\x01", 4));
@@ -91,7 +91,7 @@ TEST(BlockLayout, MeasuresAnInputPast4GiB) {
     std::rewind(input);
     std::FILE* output = std::tmpfile();
 
-    ASSERT_EQ(WriteBlockFiles(input, output, nullptr, ChannelsMono), WriteOk);
+    ASSERT_EQ(WriteBlockFiles(input, output, nullptr, 0x0100), WriteOk);
     EXPECT_EQ(Contents(output), BlockFile(Samples(600), 2));
     std::fclose(input);
     std::fclose(output);
@@ -117,15 +117,15 @@ struct ReadFaultCase {
 
 TEST(BlockFaults, ReportsAnInputThatFailsOrShrinks) {
     const ReadFaultCase cases[] = {
-        {"ErrorInSizeField", ChannelsMono, 2, true},
-        {"ErrorOnceInSizeField", ChannelsMono, 2, true, true},
-        {"ErrorOnceInFirstBlock", ChannelsStereo, 300, true, true},
-        {"ErrorInFirstBlock", ChannelsMono, 300, true},
-        {"ErrorInLastBlock", ChannelsMono, 1900, true},
-        {"ErrorStereo", ChannelsStereo, 1001, true},
-        {"ShrankMono", ChannelsMono, 1500, false},
-        {"ShrankStereo", ChannelsStereo, 1500, false},
-        {"ShrankByOneByte", ChannelsMono, 2003, false},
+        {"ErrorInSizeField", 0x0100, 2, true},
+        {"ErrorOnceInSizeField", 0x0100, 2, true, true},
+        {"ErrorOnceInFirstBlock", 0x0200, 300, true, true},
+        {"ErrorInFirstBlock", 0x0100, 300, true},
+        {"ErrorInLastBlock", 0x0100, 1900, true},
+        {"ErrorStereo", 0x0200, 1001, true},
+        {"ShrankMono", 0x0100, 1500, false},
+        {"ShrankStereo", 0x0200, 1500, false},
+        {"ShrankByOneByte", 0x0100, 2003, false},
     };
     for (const ReadFaultCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -150,12 +150,12 @@ struct WriteFaultCase {
 TEST(BlockFaults, NamesTheFailedOutputAndWritesNoCount) {
     // 1000 frames: the last blocks and the counts come after the full ones.
     const WriteFaultCase cases[] = {
-        {"Mono", ChannelsMono, true, false, WriteFailed, ""},
-        {"StereoLeft", ChannelsStereo, true, false, WriteFailed, ""},
-        {"StereoBoth", ChannelsStereo, true, true, WriteFailed, ""},
+        {"Mono", 0x0100, true, false, WriteFailed, ""},
+        {"StereoLeft", 0x0200, true, false, WriteFailed, ""},
+        {"StereoBoth", 0x0200, true, true, WriteFailed, ""},
         // The right file's last block fails: the left one has its samples
         // but must not claim them yet.
-        {"StereoRight", ChannelsStereo, false, true, SecondWriteFailed, std::string(4, '\0')},
+        {"StereoRight", 0x0200, false, true, SecondWriteFailed, std::string(4, '\0')},
     };
     for (const WriteFaultCase& c : cases) {
         SCOPED_TRACE(c.name);

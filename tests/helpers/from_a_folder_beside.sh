@@ -1,0 +1,2 @@
+# Runs the program from a new folder beside the input's.
+mkdir away && cd away && exec "$@"
