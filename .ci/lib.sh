@@ -7,6 +7,9 @@ scratch=$(mktemp -d)
 export TMPDIR=$scratch  # so that what tools leave there goes too
 on_exit=:
 trap 'eval "$on_exit"; rm -rf --one-file-system "$scratch"' EXIT
+# A check that fails says which it was.
+set -E
+trap 'echo "${BASH_SOURCE[0]:-$0}:$LINENO: failed: $BASH_COMMAND" >&2' ERR
 export WINEPREFIX="$PWD/build/windows/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 need() {  # PACKAGE...: installs those that are missing
