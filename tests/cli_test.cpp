@@ -295,6 +295,15 @@ const CliCase CliCases[] = {
      .options = {.wrapper = Helper("from_a_folder_beside.sh"), .fileSizeLimit = 70000}},
     {.name = "OverFileSizeLimitRemovalRefused", .input = Large, .out = CantWriteMono, .status = 1,
      .outputs = {{"in.vsf", ""}}, .options = {.wrapper = NoRemovals, .fileSizeLimit = 70000}},
+    // The left count is out when the right one fails, and neither can be
+    // emptied nor removed (on Windows, as when another program maps them):
+    // both stay, claiming no blocks.
+    {.name = "RightCountFailsNothingUndoable", .input = Stereo, .out = CantWriteRight, .status = 1,
+     .outputs = {{"in_l.vsf", std::string(4, '\0') + LeftVsf.substr(4)},
+                 {"in_r.vsf", std::string(4, '\0') + RightVsf.substr(4)}},
+     .options = {.wrapper = Traced({"-o", "/dev/null", "-e", "inject=write:error=EIO:when=4", "-e",
+                                    "inject=ftruncate:error=EIO", "-e",
+                                    "inject=unlink,unlinkat:error=EACCES"})}},
     // Outputs that cannot be created, are another run's, or would destroy a
     // file: refused before anything is truncated.
     {.name = "MonoOutputIsFolder", .out = CantCreateMono, .status = 1,

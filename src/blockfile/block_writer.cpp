@@ -10,7 +10,6 @@
 namespace sndblok {
 namespace {
 
-constexpr std::size_t CountSize = 4;
 
 // One output file being filled: the block under way and the blocks written.
 struct BlockFile {

@@ -13,6 +13,9 @@ namespace sndblok {
 
 constexpr std::size_t BlockSize = 512;
 constexpr unsigned char PadByte = 0xFF;
+// The bytes of the block count at the start of the file: while they are
+// zero, the file claims no blocks.
+constexpr std::size_t CountSize = 4;
 
 enum WriteStatus : unsigned {
     WriteOk = 0,

@@ -2,6 +2,8 @@
 
 #include <initializer_list>
 
+#include "blockfile/block_writer.h"
+
 namespace sndblok {
 namespace {
 
@@ -18,7 +20,9 @@ void UndoOwned() {
     for (std::size_t i = 0; i < outputs->count; ++i) {
         Output& out = outputs->files[i];
         if (!out.owned) continue;
-        EmptyFile(out.file);
+        // One that cannot be emptied (on Windows, one another program maps)
+        // at least claims no blocks.
+        if (!EmptyFile(out.file)) ZeroStart(out.file, CountSize);
         if (out.removable) RemoveFile(out.name.text, out.file);
         out.owned = 0;
     }

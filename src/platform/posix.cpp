@@ -239,6 +239,11 @@ bool CouldEmpty(FileHandle) { return true; }
 
 bool EmptyFile(FileHandle file) { return ftruncate(file, 0) == 0; }
 
+void ZeroStart(FileHandle file, std::size_t count) {
+    static const char zeros[16] = {};
+    if (count <= sizeof zeros) pwrite(file, zeros, count, 0);
+}
+
 bool RemoveFile(const char* path, FileHandle file) {
     char names[2][PATH_MAX];
     struct stat named;

@@ -295,6 +295,13 @@ bool EmptyFile(FileHandle file) {
     return SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end) != 0;
 }
 
+void ZeroStart(FileHandle file, std::size_t count) {
+    static const char zeros[16] = {};
+    OVERLAPPED start{};  // offset 0
+    DWORD written;
+    if (count <= sizeof zeros) WriteFile(file, zeros, static_cast<DWORD>(count), &written, &start);
+}
+
 // Windows lets no file shrink, and none be deleted, while a process maps
 // it (the memory manager answers both). Deletion is asked for on a handle
 // of its own and at once withdrawn, so the file's bytes, size and times
