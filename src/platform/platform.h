@@ -125,9 +125,9 @@ void CloseFile(FileHandle file);
 // Empties the file. Safe to call while the run is being terminated.
 bool EmptyFile(FileHandle file);
 
-// Writes `count` zero bytes over the start of the file. Safe to call while
-// the run is being terminated.
-void ZeroStart(FileHandle file, std::size_t count);
+// Writes `count` (at most 16) zero bytes over the start of the file: false
+// when it could not. Safe to call while the run is being terminated.
+bool ZeroStart(FileHandle file, std::size_t count);
 
 // False when EmptyFile would surely fail, as on Windows for a file that
 // another process maps. Asked without changing the file: its bytes, size

@@ -239,9 +239,9 @@ bool CouldEmpty(FileHandle) { return true; }
 
 bool EmptyFile(FileHandle file) { return ftruncate(file, 0) == 0; }
 
-void ZeroStart(FileHandle file, std::size_t count) {
+bool ZeroStart(FileHandle file, std::size_t count) {
     static const char zeros[16] = {};
-    if (count <= sizeof zeros) pwrite(file, zeros, count, 0);
+    return count <= sizeof zeros && pwrite(file, zeros, count, 0) == static_cast<ssize_t>(count);
 }
 
 bool RemoveFile(const char* path, FileHandle file) {

@@ -295,11 +295,12 @@ bool EmptyFile(FileHandle file) {
     return SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end) != 0;
 }
 
-void ZeroStart(FileHandle file, std::size_t count) {
+bool ZeroStart(FileHandle file, std::size_t count) {
     static const char zeros[16] = {};
     OVERLAPPED start{};  // offset 0
-    DWORD written;
-    if (count <= sizeof zeros) WriteFile(file, zeros, static_cast<DWORD>(count), &written, &start);
+    DWORD written = 0;
+    return count <= sizeof zeros &&
+           WriteFile(file, zeros, static_cast<DWORD>(count), &written, &start) && written == count;
 }
 
 // Windows lets no file shrink, and none be deleted, while a process maps
