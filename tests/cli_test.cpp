@@ -748,6 +748,11 @@ TEST(Cli, UndoesItsOutputsWhenInterrupted) {
     for (const InterruptCase& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.firstOfNamespace && noNamespace != nullptr) continue;
+#if defined(SNDBLOK_EMULATED)
+        // qemu-user keeps real-time signals for itself and gives the
+        // program others in their place: sent from here, they miss it.
+        if (std::isdigit(static_cast<unsigned char>(c.signal[0]))) continue;
+#endif
         ScratchDir dir;
         if (c.before == Fifo) {
             ASSERT_EQ(mkfifo((dir.path / "in.wav").c_str(), 0600), 0);
