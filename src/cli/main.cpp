@@ -32,7 +32,7 @@ int Fail(const char* message, const char* name, std::FILE* input) {
 // there, where a block count belongs. The run fails without a word.
 int Unprinted(std::FILE* input) {
     DropPrinting();
-    std::fclose(input);
+    if (input != nullptr) std::fclose(input);
     return 1;
 }
 
@@ -67,10 +67,7 @@ int main(int argc, char* argv[]) {
     const NameStatus named = SetStem(stem, path);
     std::FILE* input = OpenForReading(path);
     // Anything printed would land in a file the run reads or writes: print nothing.
-    if (PrintsIntoRunFile(path, input, named == NameOk ? &stem : nullptr)) {
-        if (input != nullptr) std::fclose(input);
-        return 1;
-    }
+    if (PrintsIntoRunFile(path, input, named == NameOk ? &stem : nullptr)) return Unprinted(input);
     if (input == nullptr) return Refuse(text::CantOpenInput, path, nullptr);
     // Another run that writes it would change what this one reads.
     if (LockInput(input) == HeldElsewhere) return Refuse(text::CantOpenInput, path, input);

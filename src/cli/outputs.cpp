@@ -141,7 +141,9 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
     if (!Identify(input, in)) return Abandon(outputs, outputs.files[0]);
     Identify(stdout, printed);
     for (std::size_t i = 0; i < outputs.count; ++i) {
-        if (!OpenOutput(outputs, i, in, printed, identities)) return Abandon(outputs, outputs.files[i]);
+        if (!OpenOutput(outputs, i, in, printed, identities)) {
+            return Abandon(outputs, outputs.files[i]);
+        }
     }
     const Output* unemptied = EmptyOutputs(outputs, identities);
     return unemptied == nullptr ? nullptr : Abandon(outputs, *unemptied);

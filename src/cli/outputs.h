@@ -43,7 +43,8 @@ bool PrintsIntoRunFile(const char* inputPath, std::FILE* input, const OutputName
 // Opens the outputs named by `stem` and the suffixes, empty and ready for
 // writing. Null, or the output refused: one that cannot be opened or
 // emptied, another run is writing or reading as its input, is a FIFO, or is
-// the same file as the input, standard output or the left output. After a refusal every file is as it was before.
+// the same file as the input, standard output or the left output. After a
+// refusal every file is as it was before.
 const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
                           std::FILE* input);
 

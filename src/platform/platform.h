@@ -48,7 +48,8 @@ enum StartStatus : unsigned { Started = 0, StdoutWasClosed = 1, StartFailed = 2 
 // From here on every signal that would end the program, but SIGKILL, SIGSTOP
 // and those of a program error (a console event on Windows), ends the run as
 // a failure, whatever the process is: see OnTermination. One that comes
-// while the handlers are being installed waits for them. `argv` then holds the arguments in UTF-8; on Windows they
+// while the handlers are being installed waits for them. `argv` then holds
+// the arguments in UTF-8; on Windows they
 // are taken anew from the UTF-16 command line, whatever the code page.
 StartStatus PrepareProcess(int& argc, char**& argv);
 
