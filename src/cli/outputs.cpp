@@ -42,12 +42,6 @@ void Release(Outputs& outputs) {
     }
 }
 
-// Undoes what the run changed; `out` is the output that stopped it.
-const Output* Abandon(Outputs& outputs, const Output& out) {
-    AbandonOutputs(outputs);
-    return &out;
-}
-
 // Opens, locks and judges the output `i`: false when it is refused. It is
 // the run's to undo at once if this run made it.
 bool OpenOutput(Outputs& outputs, std::size_t i, const FileIdentity& input,
@@ -138,15 +132,14 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
     // Nothing is emptied until every output has passed the checks.
     FileIdentity in, printed = {};
     FileIdentity identities[2] = {};
-    if (!Identify(input, in)) return Abandon(outputs, outputs.files[0]);
+    const Output* refused = Identify(input, in) ? nullptr : &outputs.files[0];
     Identify(stdout, printed);
-    for (std::size_t i = 0; i < outputs.count; ++i) {
-        if (!OpenOutput(outputs, i, in, printed, identities)) {
-            return Abandon(outputs, outputs.files[i]);
-        }
+    for (std::size_t i = 0; i < outputs.count && refused == nullptr; ++i) {
+        if (!OpenOutput(outputs, i, in, printed, identities)) refused = &outputs.files[i];
     }
-    const Output* unemptied = EmptyOutputs(outputs, identities);
-    return unemptied == nullptr ? nullptr : Abandon(outputs, *unemptied);
+    if (refused == nullptr) refused = EmptyOutputs(outputs, identities);
+    if (refused != nullptr) AbandonOutputs(outputs);
+    return refused;
 }
 
 const Output* CloseOutputs(Outputs& outputs) {
