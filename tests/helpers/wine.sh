@@ -2,21 +2,25 @@
 # wine.sh PROGRAM ARGS...: runs a test program under Wine, for CTest.
 #
 # Wine now and then fails to start a process at all: it ends at once with
-# a failure and nothing printed. A GoogleTest program always prints on
-# standard output before it runs any test (the line saying where its main
-# is from, or the list asked for), so a run that failed with nothing at all
-# on standard output never ran: that run, and only that one, is started
-# once more, saying so on standard error. A run that printed anything and
-# failed ran, and its failure stands.
-out=$(mktemp) && err=$(mktemp) || exit 1
-trap 'rm -f "$out" "$err"' EXIT
-wine "$@" > "$out" 2> "$err"
-status=$?
-if [ "$status" -ne 0 ] && [ ! -s "$out" ]; then
-    cat "$err" >&2
-    echo "wine.sh: Wine ended $1 with status $status before it printed anything;" \
-         "starting it once more" >&2
+# a failure. The test program makes the file named in SNDBLOK_STARTED as
+# it starts, before any test runs (support.cpp). A run that failed without
+# making it never ran: that run, and only that one, is started once more,
+# saying so on standard error. A run that made it ran, and its failure
+# stands, whatever it printed.
+out=$(mktemp) && err=$(mktemp) && mark=$(mktemp) || exit 1
+trap 'rm -f "$out" "$err" "$mark"' EXIT
+export SNDBLOK_STARTED="Z:$mark"
+start() {
+    rm -f "$mark"
     wine "$@" > "$out" 2> "$err"
+}
+start "$@"
+status=$?
+if [ "$status" -ne 0 ] && [ ! -e "$mark" ]; then
+    cat "$err" >&2
+    echo "wine.sh: Wine ended $1 with status $status before it started;" \
+         "starting it once more" >&2
+    start "$@"
     status=$?
 fi
 cat "$out"
