@@ -1042,6 +1042,9 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
          .on = "in_r.vsf", .status = 1, .out = CantCreateRight, .outputs = {{"in_r.vsf", ""}}},
         {.name = "SignalJustAfterCreating", .inject = "flock:signal=TERM:when=1", .on = "in_l.vsf",
          .status = 128 + SIGTERM},
+        // The input's identity cannot be had (a stale file on NFS): the input is named.
+        {.name = "InputUnknownBeforeTheOutputs", .inject = "newfstatat:error=ESTALE:when=2",
+         .on = "in.wav", .status = 1, .out = StereoInfo + "\nCan't read input file in.wav\n\n"},
         // Over an earlier pair, while it is emptied: both go, never one.
         {.name = "SignalAsEarlierLeftIsEmptied", .inject = "ftruncate:signal=TERM:when=1",
          .on = "in_l.vsf", .status = 128 + SIGTERM, .earlier = true},

@@ -92,9 +92,13 @@ int main(int argc, char* argv[]) {
     if (named == NameTooLong) return Refuse(text::NameTooLong, path, input);
     if (named == NameNotWav) return Refuse(text::NotWavName, path, input);
 
+    // What the input is, so that no output is the input itself.
+    FileIdentity inputFile;
+    if (!Identify(input, inputFile)) return Fail(text::CantRead, path, input);
+
     // Every check on the input has passed; only now are outputs touched.
     const bool stereo = format.channels == ChannelsStereo;
-    if (const Output* refused = OpenOutputs(outputs, stem, stereo, input)) {
+    if (const Output* refused = OpenOutputs(outputs, stem, stereo, inputFile)) {
         // Standard output was moved onto an output's name meanwhile.
         if (PrintsIntoRunFile(path, input, &stem)) return Unprinted(input);
         return Fail(text::CantCreate, refused->name.text, input);

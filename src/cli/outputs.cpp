@@ -115,7 +115,7 @@ bool PrintsIntoRunFile(const char* inputPath, std::FILE* input, const OutputName
 }
 
 const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
-                          std::FILE* input) {
+                          const FileIdentity& input) {
     const char* suffixes[] = {stereo ? LeftSuffix : MonoSuffix, RightSuffix};
     outputs.count = stereo ? 2 : 1;
     for (std::size_t i = 0; i < 2; ++i) {
@@ -130,12 +130,12 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
     OnTermination(UndoOwned);
 
     // Nothing is emptied until every output has passed the checks.
-    FileIdentity in, printed = {};
+    FileIdentity printed = {};
     FileIdentity identities[2] = {};
-    const Output* refused = Identify(input, in) ? nullptr : &outputs.files[0];
+    const Output* refused = nullptr;
     Identify(stdout, printed);
     for (std::size_t i = 0; i < outputs.count && refused == nullptr; ++i) {
-        if (!OpenOutput(outputs, i, in, printed, identities)) refused = &outputs.files[i];
+        if (!OpenOutput(outputs, i, input, printed, identities)) refused = &outputs.files[i];
     }
     if (refused == nullptr) refused = EmptyOutputs(outputs, identities);
     if (refused != nullptr) AbandonOutputs(outputs);

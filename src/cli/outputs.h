@@ -46,7 +46,7 @@ bool PrintsIntoRunFile(const char* inputPath, std::FILE* input, const OutputName
 // the same file as the input, standard output or the left output. After a
 // refusal every file is as it was before.
 const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
-                          std::FILE* input);
+                          const FileIdentity& input);
 
 // Flushes and closes every output: null, or the first that failed.
 const Output* CloseOutputs(Outputs& outputs);
