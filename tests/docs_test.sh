@@ -75,7 +75,8 @@ printf RIFX > "$work/batch/sounds/bad.wav"
 example "a batch" > "$work/batch.sh"
 status=0
 (cd "$work/batch" && PATH="$(dirname "$program"):$PATH" sh "$work/batch.sh") 2> "$work/failed" || status=$?
-[ "$status" = 123 ] && printf 'failed: sounds/bad.wav\n' | cmp - "$work/failed"
+[ "$status" = 123 ] || { echo "the README's batch ended with $status, not xargs' 123"; exit 1; }
+printf 'failed: sounds/bad.wav\n' | cmp - "$work/failed"
 cmp "$work/batch/sounds/good_l.vsf" "$work/duet_l.vsf"
 
 # The sample firmware project holds the lines the README shows for a build.
