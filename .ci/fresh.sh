@@ -14,15 +14,15 @@ on_exit='umount "$root/proc" 2> /dev/null || true'
 mmdebstrap --quiet --variant=minbase bookworm "$root"
 mount -t proc proc "$root/proc"
 git clone -q . "$root/src"
-readme() {  # a command as README.md shows it, less its sudo
+readme() {  # a command as README.md shows it, as root: less its sudo
     grep -Fxq "    $1" README.md || { echo "README.md no longer shows: $1" >&2; exit 1; }
-    echo "${1#sudo }"
+    echo "$1" | sed 's/sudo //g'
 }
 in_root() {
     chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
         DEBIAN_FRONTEND=noninteractive sh -ec "cd /src && $1"
 }
-in_root "apt-get update -qq && $(readme 'sudo apt-get install cmake ninja-build make g++ libgtest-dev strace groff-base') -y -qq > /dev/null"
+in_root "$(readme 'sudo apt-get update && sudo apt-get install cmake ninja-build make g++ libgtest-dev strace groff-base man-db') -y -qq > /dev/null"
 in_root "$(readme 'cmake --workflow --preset release && build/release/sndblok examples/duet.wav')"
 in_root "$(readme 'cmake --workflow --preset dev') > /tmp/dev.log" || { cat "$root/tmp/dev.log"; exit 1; }
 grep 'tests passed' "$root/tmp/dev.log"
@@ -37,7 +37,8 @@ in_root "find / -xdev -path /src -prune -o -print | sort > /tmp/before && $insta
          DESTDIR=/tmp/stage $uninstall && test ! -e /tmp/stage"
 in_root "$(readme 'sudo apt-get install dpkg-dev file') -y -qq > /dev/null"
 in_root "$(readme 'cmake --workflow --preset release && (cd build/release && cpack -G DEB)')"
-in_root "$(readme 'sudo dpkg -i build/release/sndblok_*.deb') > /dev/null && dpkg -s sndblok | grep Depends"
+in_root "$(readme 'sudo dpkg -i build/release/sndblok_*.deb') > /dev/null && dpkg -s sndblok | grep Depends &&
+         man sndblok | grep -q 'sndblok file.wav'"
 in_root "mkdir /tmp/run && cp examples/duet.wav /tmp/run && cd /tmp/run && sndblok duet.wav > /dev/null &&
          cmp duet_l.vsf /src/examples/duet_l.vsf && cmp duet_r.vsf /src/examples/duet_r.vsf"
 in_root "! scripts/release.sh 2> /tmp/err && test ! -e dist && cat /tmp/err &&
