@@ -132,8 +132,8 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
     // Nothing is emptied until every output has passed the checks.
     FileIdentity printed = {};
     FileIdentity identities[2] = {};
-    const Output* refused = nullptr;
     Identify(stdout, printed);
+    const Output* refused = nullptr;
     for (std::size_t i = 0; i < outputs.count && refused == nullptr; ++i) {
         if (!OpenOutput(outputs, i, input, printed, identities)) refused = &outputs.files[i];
     }
