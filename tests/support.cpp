@@ -128,15 +128,16 @@ namespace {
 // runs, it shows that this program started, so that its failure is never
 // taken for Wine's failure to start it.
 [[maybe_unused]] const bool startMarked = [] {
-    const char* name = std::getenv("SNDBLOK_STARTED");
-    std::FILE* mark = name != nullptr ? std::fopen(name, "w") : nullptr;
+    const wchar_t* name = _wgetenv(L"SNDBLOK_STARTED");  // wide: any folder name
+    std::FILE* mark = name != nullptr ? _wfopen(name, L"w") : nullptr;
     return mark != nullptr && std::fclose(mark) == 0;
 }();
 
 // As the program reads names: WTF-8, so that a lone surrogate passes too.
 std::wstring Wide(const std::string& wtf8) {
     std::wstring wide(wtf8.size() + 1, L'\0');
-    const std::size_t units = sndblok::FromWtf8(wtf8.c_str(), reinterpret_cast<char16_t*>(wide.data()), wide.size());
+    const std::size_t units =
+        sndblok::FromWtf8(wtf8.c_str(), reinterpret_cast<char16_t*>(wide.data()), wide.size());
     wide.resize(units > 0 ? units - 1 : 0);
     return wide;
 }
@@ -183,7 +184,8 @@ void Release(std::intptr_t held) { CloseHandle(HANDLE(held)); }
 
 std::intptr_t MapForReading(const fs::path& path) {
     const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, all, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, all, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     const HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
     void* view = mapping != nullptr ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
     if (mapping != nullptr) CloseHandle(mapping);
@@ -212,7 +214,9 @@ HANDLE NewInstance(const std::wstring& name) {
 // Waits for `io` on `pipe` for ten seconds at most, or until the server is
 // stopped; cancels it then. True when it completed.
 bool Await(PipeServer& s, HANDLE pipe, OVERLAPPED& io, bool started) {
-    if (!started && GetLastError() != ERROR_IO_PENDING) return GetLastError() == ERROR_PIPE_CONNECTED;
+    if (!started && GetLastError() != ERROR_IO_PENDING) {
+        return GetLastError() == ERROR_PIPE_CONNECTED;
+    }
     HANDLE both[] = {io.hEvent, s.stop};
     const bool came = WaitForMultipleObjects(2, both, FALSE, 10000) == WAIT_OBJECT_0;
     DWORD done;
@@ -234,7 +238,8 @@ DWORD WINAPI Serve(void* context) {
         s.listening = NewInstance(s.name);
         Await(s, pipe, io, WriteFile(pipe, s.bytes.data(), DWORD(s.bytes.size()), nullptr, &io));
         char byte;
-        Await(s, pipe, io, ReadFile(pipe, &byte, 1, nullptr, &io));  // ends when the client hangs up
+        // Ends when the client hangs up.
+        Await(s, pipe, io, ReadFile(pipe, &byte, 1, nullptr, &io));
         CloseHandle(pipe);
     }
     if (s.listening != INVALID_HANDLE_VALUE) CloseHandle(s.listening);
@@ -245,7 +250,8 @@ DWORD WINAPI Serve(void* context) {
 }  // namespace
 
 std::intptr_t ServePipe(const std::string& name, const std::string& bytes) {
-    auto* s = new PipeServer{L"\\\\.\\pipe\\" + Wide(name), bytes, INVALID_HANDLE_VALUE, nullptr, nullptr, 0};
+    auto* s = new PipeServer{L"\\\\.\\pipe\\" + Wide(name), bytes, INVALID_HANDLE_VALUE, nullptr,
+                             nullptr, 0};
     s->listening = NewInstance(s->name);
     s->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     s->thread = CreateThread(nullptr, 0, Serve, s, 0, nullptr);
@@ -307,21 +313,37 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
         AllocConsole();
         SetConsoleCtrlHandler(nullptr, options.interruptIgnored);  // inherited by the program
     }
-    if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                       cwd.c_str(), &startup, &process)) {
+    const auto start = [&] {
+        return CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                              cwd.c_str(), &startup, &process);
+    };
+    // Wine now and then fails to create a process (error 1359). One that
+    // was not created never ran, so it is started once more, and said so.
+    bool started = start();
+    if (!started) {
+        std::fprintf(stderr, "CreateProcessW failed with error %lu: starting it once more\n",
+                     GetLastError());
+        started = start();
+    }
+    if (started) {
         if (interrupt) {
             std::error_code pending;
-            const ULONGLONG deadline = GetTickCount64() + 20000;  // then the row fails on what it finds
+            // Then the row fails on what it finds.
+            const ULONGLONG deadline = GetTickCount64() + 20000;
             while ((fs::file_size(cwd / options.interruptOnceWritten, pending) == 0 || pending) &&
                    GetTickCount64() < deadline) {
                 Sleep(1);
             }
-            if (options.mapBeforeInterrupt) mapped = MapForReading(cwd / options.interruptOnceWritten);
+            if (options.mapBeforeInterrupt) {
+                mapped = MapForReading(cwd / options.interruptOnceWritten);
+            }
             SetConsoleCtrlHandler(nullptr, TRUE);  // the tests go on
             GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
         }
         // A run that hangs fails its row rather than the suite.
-        if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 9999);
+        if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 9999);
+        }
         WaitForSingleObject(process.hProcess, 10000);
         if (mapped != 0) Unmap(mapped);
         GetExitCodeProcess(process.hProcess, &status);
@@ -331,10 +353,11 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
         // The system's reason, where the failing test shows it.
         const DWORD error = GetLastError();
         char reason[512] = "";
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                       reason, sizeof reason, nullptr);
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                       0, reason, sizeof reason, nullptr);
         for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) CloseHandle(h);
-        return {-1, "", "CreateProcessW failed with error " + std::to_string(error) + ": " + reason};
+        return {-1, "", "CreateProcessW failed with error " + std::to_string(error) + ": " +
+                            reason};
     }
     for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) CloseHandle(h);
     return {int(status), ReadFile(capture.path / "out"), ReadFile(capture.path / "err")};
@@ -347,7 +370,9 @@ std::intptr_t HoldAsAnotherRun(const fs::path& path) {
     return flock(fd, LOCK_EX) == 0 ? fd : -1;
 }
 
-std::intptr_t HoldForReading(const fs::path& path) { return open(path.c_str(), O_RDONLY | O_CLOEXEC); }
+std::intptr_t HoldForReading(const fs::path& path) {
+    return open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
 
 void Release(std::intptr_t held) { close(int(held)); }
 
