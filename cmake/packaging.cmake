@@ -46,6 +46,7 @@ sndblok_readme_example("a batch" SNDBLOK_EXAMPLE_BATCH)
 sndblok_readme_example("inputs whose outputs another input would also write" SNDBLOK_EXAMPLE_COLLISIONS)
 sndblok_readme_example("the blocks a file claims" SNDBLOK_EXAMPLE_BLOCKS)
 sndblok_readme_example("a CMake project's sounds" SNDBLOK_EXAMPLE_CMAKE)
+sndblok_readme_example("a firmware image's sounds" SNDBLOK_EXAMPLE_IMAGE)
 sndblok_readme_example("a Makefile's sounds" SNDBLOK_EXAMPLE_MAKE)
 sndblok_readme_example("a folder on Windows" SNDBLOK_EXAMPLE_FOLDER)
 configure_file(docs/sndblok.1.in sndblok.1 @ONLY)
@@ -72,8 +73,9 @@ set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/stamp-staged-files.cmake
 include(CMakePackageConfigHelpers)
 write_basic_package_version_file(sndblokConfigVersion.cmake
     COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
+set(sndblok_steps integration/sndblokSteps.cmake integration/sndblok-convert.sh)
 set(sndblok_cmake_package integration/sndblokConfig.cmake integration/sndblokSounds.cmake
-    ${PROJECT_BINARY_DIR}/sndblokConfigVersion.cmake)
+    ${sndblok_steps} ${PROJECT_BINARY_DIR}/sndblokConfigVersion.cmake)
 
 # The README of the zip and the tarballs, which speaks only of what they hold.
 if(WIN32)
@@ -153,7 +155,8 @@ install(FILES ${PROJECT_BINARY_DIR}/sndblok.1.gz DESTINATION ${CMAKE_INSTALL_MAN
 install(FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
         ${PROJECT_BINARY_DIR}/README.md.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${sndblok_cmake_package} DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/sndblok)
-install(FILES integration/sndblok.mk DESTINATION ${CMAKE_INSTALL_DATADIR}/sndblok)
+# sndblok.mk runs the same steps as the CMake package, from beside itself.
+install(FILES integration/sndblok.mk ${sndblok_steps} DESTINATION ${CMAKE_INSTALL_DATADIR}/sndblok)
 install(SCRIPT cmake/open-install-dirs.cmake)
 
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)

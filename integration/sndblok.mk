@@ -1,35 +1,50 @@
-# Block files from WAVE files in a GNU make build (make 4.3 or later, for
-# the grouped targets of a stereo pair). Set, then include this file:
+# Block files from WAVE files and recordings in a GNU make build (make 4.3
+# or later, for the grouped targets of a stereo pair). Set, then include
+# this file:
 #
-#   SNDBLOK_SOURCES      the WAVE files: names that end in .wav, without
-#                        spaces or any of ' " ` $ \ ; : & | < > * ? [ ] = % # ( ) ,
-#                        (refused by name); files that the build makes
-#                        itself may be among them
-#   SNDBLOK_DESTINATION  the folder for the block files (default: sounds)
-#   SNDBLOK              the program (default: sndblok)
+#   SNDBLOK_SOURCES         mu-law WAVE files as sndblok takes them, ending
+#                           in .wav; files that the build makes may be among them
+#   SNDBLOK_ORIGINALS       recordings in any format sox reads, prepared into
+#                           32 kHz mu-law WAVE files, their channels kept
+#   SNDBLOK_MONO_ORIGINALS  the same, mixed down to mono
+#   SNDBLOK_DESTINATION     the folder for the block files (default: sounds),
+#                           which holds nothing else
+#   SNDBLOK_MANIFEST        a C header listing the sounds (default: none)
+#   SNDBLOK_STATE           where the build keeps what it needs (default: .sndblok)
+#   SNDBLOK, SNDBLOK_SOX, SNDBLOK_CMAKE   the programs (sndblok, sox, cmake;
+#                           cmake for originals and the manifest only)
 #
-# SNDBLOK_OUTPUTS then lists every block file, and the target sndblok-sounds
-# makes them all. Which files a source makes depends on its channel count:
-# make reads it from the source into a small rules file of its own, which it
-# makes again, and reads again, whenever the source changes; as GNU make
+# Names take no spaces nor any of ' " ` $ \ ; : & | < > * ? [ ] = % # ( ) ,
+# (refused by name). SNDBLOK_OUTPUTS then lists every block file, and the
+# target sndblok-sounds makes them all. A sound's block files are named by
+# its file's name less the extension: <stem>.vsf for mono, <stem>_l.vsf and
+# <stem>_r.vsf for stereo. Which it makes depends on its channel count:
+# make reads it from the file into a small rules file of its own, which it
+# makes again, and reads again, whenever the file changes; as GNU make
 # remakes what it includes before anything else, also for make -n and -q,
-# which then make a source that the build makes, but remove nothing. A source
-# that cannot be made, or read, fails the build with its name. Outputs that a
-# source no longer makes (it turned from stereo to mono) go when it is
-# converted again. A good conversion prints nothing; a failing one fails the
-# build with the source's name and what sndblok printed.
+# which then make a source that the build makes, but remove nothing. A
+# source that cannot be made, or read, fails the build with its name. The
+# block files of a sound that left the lists, or that turned from stereo to
+# mono, go. A good conversion prints nothing; a failing one fails the build
+# with the source's name and what sndblok printed.
 
 SNDBLOK ?= sndblok
+SNDBLOK_SOX ?= sox
+SNDBLOK_CMAKE ?= cmake
 SNDBLOK_DESTINATION ?= sounds
+SNDBLOK_STATE ?= .sndblok
 # Goals for which no sound is looked at, nor made.
 SNDBLOK_CLEAN_GOALS ?= clean distclean mostlyclean
 SNDBLOK_DESTINATION := $(patsubst %/,%,$(SNDBLOK_DESTINATION))
 SNDBLOK_OUTPUTS :=
 # The rules here are no one's default goal.
 sndblok_goal := $(.DEFAULT_GOAL)
-# What the build keeps beside the block files: a rules file a source, and
-# a folder a conversion.
-sndblok_stage := $(SNDBLOK_DESTINATION)/.sndblok
+# Beside this file: the steps shared with the CMake package.
+sndblok_here := $(dir $(lastword $(MAKEFILE_LIST)))
+sndblok_convert_script := $(sndblok_here)sndblok-convert.sh
+sndblok_steps := $(sndblok_here)sndblokSteps.cmake
+sndblok_stage := $(SNDBLOK_STATE)/stage
+sndblok_sounds :=
 
 # Names that the shell or make itself would take apart, or read as patterns.
 sndblok_hash := \#
@@ -38,56 +53,89 @@ sndblok_close := )
 sndblok_comma := ,
 sndblok_odd := ' " ` $$ \ ; : & | < > * ? [ ] = % $(sndblok_hash) $(sndblok_open) \
     $(sndblok_close) $(sndblok_comma)
-sndblok_refused := $(filter-out %.wav,$(SNDBLOK_SOURCES)) $(foreach source,$(SNDBLOK_SOURCES),\
-    $(if $(strip $(foreach c,$(sndblok_odd),$(findstring $c,$(source)))),$(source)))
+sndblok_all := $(SNDBLOK_SOURCES) $(SNDBLOK_ORIGINALS) $(SNDBLOK_MONO_ORIGINALS)
+sndblok_refused := $(filter-out %.wav,$(SNDBLOK_SOURCES)) $(foreach name,$(sndblok_all) \
+    $(SNDBLOK_DESTINATION) $(SNDBLOK_STATE) $(SNDBLOK_MANIFEST),$(if $(strip $(foreach \
+    c,$(sndblok_odd),$(findstring $c,$(name)))),$(name)))
 ifneq ($(strip $(sndblok_refused)),)
     $(error sndblok.mk takes names that end in .wav, without spaces or any of $(sndblok_odd); not: $(strip $(sndblok_refused)))
 endif
 
-# $(1): the source. Its rules file names its outputs and how they are made.
-# An accepted file has its format chunk right after the RIFF header, so the
-# channel count stands at offset 22; anything else is for sndblok itself to
-# refuse, as a mono file would be.
+# $(1): a name; its stem: the name less its folder and extension.
+sndblok_stem = $(basename $(notdir $(1)))
+# $(1): a stem, $(2): 1 or 2: its block files, the right one first.
+sndblok_files = $(if $(filter 2,$(2)),$(1)_r.vsf $(1)_l.vsf,$(1).vsf)
+# A file that no conversion has yet renamed into place.
+sndblok_new = $(SNDBLOK_DESTINATION)/.$(1).new
+
+# $(1): a file: sets `channels` to its channel count, or fails naming it.
+# A WAVE file sndblok takes has the count at offset 22; anything else is for
+# sndblok to refuse, as a mono file. sox reads a recording's.
+sndblok_channels_wave = case $$(od -An -tx1 -N24 < '$(1)' | tr -d ' \n') in \
+    52494646????????57415645666d7420????????????0200) channels=2 ;; \
+    *) channels=1 ;; \
+    esac
+sndblok_channels_sox = channels=$$($(SNDBLOK_SOX) --i -c '$(abspath $(1))'); \
+    case $$channels in 1|2) ;; *) printf 'sndblok: %s has %s channels; list it under %s\n' \
+        '$(1)' "$$channels" 'SNDBLOK_MONO_ORIGINALS to mix it down to mono' >&2; exit 1 ;; esac
+sndblok_channels_mono = channels=1
+
+# $(1): the file read, $(2): the input converted, $(3): how its channels
+# are read (wave, sox or mono). Its rules file names its outputs and how
+# they are made; it also makes the links that sndblok writes through: its
+# input's, and one per output into the folder.
 define sndblok_rules_of
-$(sndblok_stage)/$(notdir $(1:.wav=.mk)): $(1)
-	@set -e; mkdir -p '$$(@D)'; stem='$(SNDBLOK_DESTINATION)/$(notdir $(1:.wav=))'; \
-	case $$$$(od -An -tx1 -N24 '$(1)' | tr -d ' \n') in \
-	    52494646????????57415645666d7420????????????0200) outputs="$$$${stem}_l.vsf $$$${stem}_r.vsf" ;; \
-	    *) outputs="$$$$stem.vsf" ;; \
-	esac; \
-	printf 'SNDBLOK_OUTPUTS += %s\n%s &: %s\n\t$$$$(call sndblok_convert,%s,%s)\n' \
-	    "$$$$outputs" "$$$$outputs" '$(1)' '$(1)' "$$$$outputs" > '$$@'
-include $(sndblok_stage)/$(notdir $(1:.wav=.mk))
+$(SNDBLOK_STATE)/$(call sndblok_stem,$(1)).mk: $(1)
+	@set -e; \
+	if [ ! -f '$(1)' ]; then printf 'sndblok: %s is not a file\n' '$(1)' >&2; exit 1; fi; \
+	$$(call sndblok_channels_$(3),$(1)); \
+	stem='$(call sndblok_stem,$(1))'; \
+	if [ $$$$channels = 2 ]; then files="$$$${stem}_r.vsf $$$${stem}_l.vsf"; else files=$$$$stem.vsf; fi; \
+	mkdir -p '$(sndblok_stage)' '$(SNDBLOK_DESTINATION)'; \
+	ln -sfn '$(abspath $(2))' "$(sndblok_stage)/$$$$stem.wav"; \
+	for f in $$$$files; do ln -sfn "$(abspath $(SNDBLOK_DESTINATION))/.$$$$f.new" "$(sndblok_stage)/$$$$f"; done; \
+	outputs=$$$$(for f in $$$$files; do printf '$(SNDBLOK_DESTINATION)/%s ' "$$$$f"; done); \
+	printf 'SNDBLOK_OUTPUTS += %s\nsndblok_sounds += %s:%s\n%s&: %s $$$$(sndblok_convert_script)\n\t$$$$(call sndblok_convert,%s,%s,%s)\n' \
+	    "$$$$outputs" "$$$$stem" $$$$channels "$$$$outputs" '$(2)' '$(2)' "$$$$stem" $$$$channels > '$$@.new'; \
+	mv -f '$$@.new' '$$@'
+include $(SNDBLOK_STATE)/$(call sndblok_stem,$(1)).mk
 endef
 
-# $(1): the source, $(2): its outputs. Converted beside a link to the source,
-# in a folder of this conversion's own, then moved into place whole. What the
-# source made when it had the other channel count goes first, unless another
-# source makes it; here, since make -n and -q run the rules files' recipes.
+# $(1): an original, $(2): 1 to mix it down to mono: the WAVE file made of it.
+define sndblok_prepare
+$(SNDBLOK_STATE)/prepared/$(call sndblok_stem,$(1)).wav: $(1) $(sndblok_steps)
+	@$(SNDBLOK_CMAKE) -DSTEP=prepare '-DSOX=$(SNDBLOK_SOX)' '-DORIGINAL=$(abspath $(1))' \
+	    '-DPREPARED=$(abspath $(SNDBLOK_STATE)/prepared/$(call sndblok_stem,$(1)).wav)' \
+	    -DCHANNELS=$(2) -P '$(sndblok_steps)'
+endef
+
+# $(1): the input, $(2): its stem, $(3): its channels. sndblok writes through
+# the links that the rules file made, then each output is renamed into
+# place, the right one first; when that fails, sndblok-convert.sh does it
+# all again, carefully, and says what failed. The block files that the
+# stem made with the other channel count go first, unless another source
+# makes them; here, since make -n and -q run the rules files' recipes.
 define sndblok_convert
-@set -e; name='$(notdir $(1))'; work='$(sndblok_stage)/run.'$$$$; \
-rm -f $(foreach stale,$(filter-out $(SNDBLOK_OUTPUTS),$(addprefix \
-    $(SNDBLOK_DESTINATION)/$(notdir $(1:.wav=)),_l.vsf _r.vsf .vsf)),'$(stale)'); \
-rm -rf "$$work"; mkdir -p "$$work"; \
-ln -s "$$(cd '$(dir $(1))' && pwd)/$$name" "$$work/$$name"; \
-if printed=$$(cd "$$work" && $(SNDBLOK) "$$name" 2>&1); then status=0; else status=$$?; fi; \
-if [ $$status -ne 0 ]; then \
-    rm -rf "$$work"; \
-    printf 'sndblok cannot convert %s:\n%s\n' '$(1)' "$$(printf '%s\n' "$$printed" | sed -e '/^====/,$$d' -e '/^$$/d')" >&2; \
-    exit 1; \
-fi; \
-mv $(addprefix "$$work"/,$(notdir $(2))) '$(SNDBLOK_DESTINATION)/'; \
-rm -rf "$$work"
+@$(foreach stale,$(filter-out $(SNDBLOK_OUTPUTS),$(wildcard $(addprefix \
+    $(SNDBLOK_DESTINATION)/,$(call sndblok_files,$(2),1) $(call sndblok_files,$(2),2)))),rm -f '$(stale)' && )\
+test -f '$(1)' && $(SNDBLOK) '$(sndblok_stage)/$(2).wav' > '$(sndblok_stage)/$(2).log' 2>&1 \
+$(foreach f,$(call sndblok_files,$(2),$(3)),&& mv -f '$(call sndblok_new,$f)' '$(SNDBLOK_DESTINATION)/$f') \
+|| sh '$(sndblok_convert_script)' '$(SNDBLOK)' '$(1)' '$(sndblok_stage)/$(2).wav' $(3) \
+    $(foreach f,$(call sndblok_files,$(2),$(3)),'$(call sndblok_new,$f)' '$(SNDBLOK_DESTINATION)/$f')
 endef
 
 ifneq ($(filter-out $(SNDBLOK_CLEAN_GOALS),$(or $(MAKECMDGOALS),all)),)
-$(foreach source,$(SNDBLOK_SOURCES),$(eval $(call sndblok_rules_of,$(source))))
+$(foreach source,$(SNDBLOK_SOURCES),$(eval $(call sndblok_rules_of,$(source),$(source),wave)))
+$(foreach original,$(SNDBLOK_ORIGINALS),$(eval $(call sndblok_prepare,$(original),0))\
+    $(eval $(call sndblok_rules_of,$(original),$(SNDBLOK_STATE)/prepared/$(call sndblok_stem,$(original)).wav,sox)))
+$(foreach original,$(SNDBLOK_MONO_ORIGINALS),$(eval $(call sndblok_prepare,$(original),1))\
+    $(eval $(call sndblok_rules_of,$(original),$(SNDBLOK_STATE)/prepared/$(call sndblok_stem,$(original)).wav,mono)))
 endif
 
-# A source taken out of the list leaves no block files, unless make is only
+# A sound taken out of the lists leaves no block files, unless make is only
 # asked what it would do.
-sndblok_stale := $(filter-out $(foreach source,$(SNDBLOK_SOURCES),$(sndblok_stage)/$(notdir \
-    $(source:.wav=.mk))),$(wildcard $(sndblok_stage)/*.mk))
+sndblok_stale := $(filter-out $(foreach source,$(sndblok_all),$(SNDBLOK_STATE)/$(call \
+    sndblok_stem,$(source)).mk),$(wildcard $(SNDBLOK_STATE)/*.mk))
 ifeq ($(findstring n,$(firstword -$(MAKEFLAGS)))$(findstring q,$(firstword -$(MAKEFLAGS))),)
     sndblok_removed := $(foreach rules,$(sndblok_stale),\
         $(shell rm -f $$(sed -n 's/^SNDBLOK_OUTPUTS += //p' '$(rules)') '$(rules)'))
@@ -99,7 +147,23 @@ ifneq ($(sndblok_doubled),)
     $(error sndblok.mk: more than one source makes $(sndblok_doubled))
 endif
 
+# The manifest, made by the same step as the CMake package's. It is
+# rewritten only when it changes, so what includes it is not made again for
+# nothing; until it changes, make runs the step whenever a block file is
+# newer. The list of sounds is kept in a file that changes with it.
+ifdef SNDBLOK_MANIFEST
+sndblok_listed := $(subst :, ,$(sort $(sndblok_sounds)))
+ifneq ($(sndblok_listed),$(file <$(SNDBLOK_STATE)/sounds))
+    $(shell mkdir -p '$(SNDBLOK_STATE)')
+    $(file >$(SNDBLOK_STATE)/sounds,$(sndblok_listed))
+endif
+$(SNDBLOK_MANIFEST): $(SNDBLOK_OUTPUTS) $(SNDBLOK_STATE)/sounds $(sndblok_steps)
+	@$(SNDBLOK_CMAKE) -DSTEP=manifest '-DHEADER=$(abspath $@)' \
+	    '-DFOLDER=$(abspath $(SNDBLOK_DESTINATION))' '-DTITLE=$(SNDBLOK_DESTINATION)' -DEMBED=0 \
+	    -P '$(sndblok_steps)' -- $(sndblok_listed)
+endif
+
 .PHONY: sndblok-sounds
-sndblok-sounds: $(SNDBLOK_OUTPUTS)
+sndblok-sounds: $(SNDBLOK_OUTPUTS) $(if $(SNDBLOK_MANIFEST),$(SNDBLOK_MANIFEST))
 
 .DEFAULT_GOAL := $(sndblok_goal)

@@ -1,225 +1,452 @@
-# sndblok_add_sounds(), and, run as a script, the step that converts one source.
+# sndblok_add_sounds(): block files from WAVE files and recordings, in a build.
 #
-#   sndblok_add_sounds(TARGET <name>
-#                      [SOURCES <file.wav>...]
-#                      [MONO <file.wav>...] [STEREO <file.wav>...]
-#                      [DESTINATION <folder>] [OUT_VAR <variable>])
+#   sndblok_add_sounds(TARGET <target>
+#                      [SOURCES <file.wav>...] [MONO <file.wav>...] [STEREO <file.wav>...]
+#                      [ORIGINALS <recording>...] [MONO_ORIGINALS <recording>...]
+#                      [DESTINATION <folder>] [MANIFEST <header>] [EMBED]
+#                      [OUT_VAR <variable>])
 #
-# Makes the target <name>, built with `all`, which converts each source into
-# its block files in DESTINATION (default: the current build folder; a
-# relative folder is taken from there): <stem>.vsf for a mono source,
-# <stem>_l.vsf and <stem>_r.vsf for a stereo one. Relative source names are
-# taken from the current source folder.
+# Converts each sound into its block files in DESTINATION (default: the
+# current build folder; a relative folder is taken from there): <stem>.vsf
+# for a mono sound, <stem>_l.vsf and <stem>_r.vsf for a stereo one.
+# DESTINATION holds nothing else; what the build keeps for itself is in
+# CMakeFiles/sndblok of the build folder.
 #
-# Which files a source makes depends on its channel count. For SOURCES it is
-# read from the file now, and a change to the file configures again, so the
-# build always knows its outputs. A file made by an earlier step of the same
-# build does not exist yet: list it under MONO or STEREO instead; the count
-# is then checked when it is converted. Outputs that a source no longer
-# makes (it turned from stereo to mono, or left the list) are removed, and
-# so are those of a call renamed or taken out, by the build of another call
-# into the same folder.
+# TARGET: a target that exists (an executable, a library, a custom target
+# that makes an image) is made to depend on the conversions; another name
+# becomes a custom target built with `all`, as add_custom_target() makes it.
+# A target that uses the block files must be TARGET or depend on it.
 #
-# A good conversion prints nothing. A failing one fails the build with the
-# source's name and what sndblok printed. OUT_VAR receives the block files.
+# Which files a sound makes depends on its channel count. SOURCES are mu-law
+# WAVE files as sndblok takes them; their count is read now, and a change to
+# one configures again. MONO and STEREO are WAVE files that the build itself
+# makes, whose count is checked when they are converted; a relative name is
+# taken from the current build folder unless the file is in the current
+# source folder. ORIGINALS are recordings in any format sox reads, prepared
+# into 32 kHz mu-law WAVE files in the build folder with the same bytes in
+# every build, their channels kept; MONO_ORIGINALS are mixed down to mono.
+# An original's block files are named by its name less its extension.
+#
+# MANIFEST: a C header (relative: from the current build folder) listing
+# every sound by name, with its C name, block files, bytes and blocks,
+# rewritten only when that changes; for a TARGET that compiles, its folder is
+# among TARGET's include folders. EMBED compiles the block files' bytes into
+# TARGET, an executable or a library made in the current folder, and the
+# manifest points to them. OUT_VAR receives the block files.
+#
+# Block files that no call makes any more (a source left the list or turned
+# from stereo to mono, a call went) are removed by the next build. A good
+# conversion prints nothing; a failing one fails the build with the source's
+# name and what sndblok printed.
 
-function(_sndblok_channels file result)
-    # An accepted file has its format chunk right after the RIFF header, so
-    # the channel count is at offset 22. Anything else is for sndblok itself
-    # to refuse: 0.
-    set(${result} 0 PARENT_SCOPE)
-    if(NOT EXISTS "${file}" OR IS_DIRECTORY "${file}")
+include("${CMAKE_CURRENT_LIST_DIR}/sndblokSteps.cmake")
+# Where the build finds the steps; a property, since functions are seen
+# everywhere and variables only below where the package was found.
+set_property(GLOBAL PROPERTY _sndblok_steps "${CMAKE_CURRENT_LIST_DIR}/sndblokSteps.cmake")
+set_property(GLOBAL PROPERTY _sndblok_convert "${CMAKE_CURRENT_LIST_DIR}/sndblok-convert.sh")
+
+# Characters that a Ninja or make file cannot carry in a name, and those
+# that take a CMake list apart: refused in a path, by name. On Windows the
+# colon of a drive is no such character.
+function(_sndblok_check_path what path)
+    if(CMAKE_HOST_WIN32)
+        string(REGEX REPLACE "^[A-Za-z]:" "" path "${path}")
+    endif()
+    if(path MATCHES "[][\\\\;:|<>#\"$\t\n\r]")
+        message(FATAL_ERROR "sndblok_add_sounds: ${what} holds one of \\ ; : | < > # \" [ ] $ "
+                            "or a tab, which a build cannot carry: rename it")
+    endif()
+endfunction()
+
+# A name with / between folders: on Windows \ too separates them. (Not
+# file(TO_CMAKE_PATH), which takes a POSIX name apart at its colons.)
+function(_sndblok_slashes name result)
+    if(CMAKE_HOST_WIN32)
+        string(REPLACE "\\" "/" name "${name}")
+    endif()
+    set(${result} "${name}" PARENT_SCOPE)
+endfunction()
+
+# The channel count of a mu-law WAVE file: an accepted one has its format
+# chunk right after the RIFF header, so the count is at offset 22; anything
+# else is for sndblok itself to refuse, and is taken as mono.
+function(_sndblok_wave_channels file result)
+    file(READ "${file}" head LIMIT 24 HEX)
+    set(${result} 1 PARENT_SCOPE)
+    if(head MATCHES "^52494646........57415645666d7420............0200$")
+        set(${result} 2 PARENT_SCOPE)
+    endif()
+endfunction()
+
+# The channel count of a recording, as sox reads it.
+function(_sndblok_original_channels file result)
+    execute_process(COMMAND "${SNDBLOK_SOX}" --i -c "${file}"
+                    RESULT_VARIABLE status OUTPUT_VARIABLE channels ERROR_VARIABLE said
+                    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_STRIP_TRAILING_WHITESPACE)
+    if(NOT status EQUAL 0)
+        message(FATAL_ERROR "sndblok_add_sounds: sox cannot read ${file}: ${said}")
+    endif()
+    set(${result} ${channels} PARENT_SCOPE)
+endfunction()
+
+# Once a configuration: the build's own folder, and the step that removes
+# what no call claims any more, on which every call's conversions wait. The
+# calls' claims of the configuration before join those kept from earlier
+# ones, and go: each call of this one writes its own.
+function(_sndblok_start state token)
+    get_property(started GLOBAL PROPERTY _sndblok_started)
+    if(started)
         return()
     endif()
-    file(READ "${file}" head LIMIT 24 HEX)
-    if(head MATCHES "^52494646........57415645666d7420............(0100|0200)$")
-        string(SUBSTRING "${CMAKE_MATCH_1}" 1 1 channels)
-        set(${result} ${channels} PARENT_SCOPE)
+    set_property(GLOBAL PROPERTY _sndblok_started TRUE)
+    file(GLOB claim_files LIST_DIRECTORIES false "${state}/*/claims")
+    set(kept "")
+    if(EXISTS "${state}/kept")
+        file(READ "${state}/kept" kept)
     endif()
-endfunction()
-
-# The block files of `stem` in `folder` for a count of channels.
-function(_sndblok_outputs folder stem channels result)
-    if(channels EQUAL 2)
-        set(${result} "${folder}/${stem}_l.vsf" "${folder}/${stem}_r.vsf" PARENT_SCOPE)
-    else()
-        set(${result} "${folder}/${stem}.vsf" PARENT_SCOPE)
+    foreach(claims IN LISTS claim_files)
+        file(READ "${claims}" text)
+        string(APPEND kept "${text}")
+    endforeach()
+    _sndblok_write("${state}/kept" "${kept}")
+    if(claim_files)
+        file(REMOVE ${claim_files})
     endif()
+    # Written at every configuration, so that the step runs after each. Like
+    # every file written now that the build reads, CMake runs again should it
+    # go missing.
+    file(WRITE "${state}/configured" "")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${state}/configured")
+    get_property(steps GLOBAL PROPERTY _sndblok_steps)
+    add_custom_command(OUTPUT "${state}/pruned"
+        COMMAND "${CMAKE_COMMAND}" -DSTEP=prune "-DSTATE=${state}" -DTOKEN=${token} -P "${steps}"
+        DEPENDS "${state}/configured" "${steps}"
+        VERBATIM)
+    add_custom_target(sndblok_prune DEPENDS "${state}/pruned")
 endfunction()
-
-# This file, which the build runs; a property, since functions are seen
-# everywhere and variables only below where the package was found.
-set_property(GLOBAL PROPERTY _sndblok_script "${CMAKE_CURRENT_LIST_FILE}")
 
 function(sndblok_add_sounds)
-    cmake_parse_arguments(PARSE_ARGV 0 arg "" "TARGET;DESTINATION;OUT_VAR" "SOURCES;MONO;STEREO")
-    if(NOT arg_TARGET OR arg_UNPARSED_ARGUMENTS)
+    cmake_parse_arguments(PARSE_ARGV 0 arg "EMBED" "TARGET;DESTINATION;MANIFEST;OUT_VAR"
+                          "SOURCES;MONO;STEREO;ORIGINALS;MONO_ORIGINALS")
+    # A list may be empty (a glob that found nothing); a single value may not.
+    set(missing ${arg_KEYWORDS_MISSING_VALUES})
+    list(REMOVE_ITEM missing SOURCES MONO STEREO ORIGINALS MONO_ORIGINALS)
+    if("${arg_TARGET}" STREQUAL "" OR arg_UNPARSED_ARGUMENTS OR missing)
         message(FATAL_ERROR "sndblok_add_sounds: TARGET <name> is needed, and takes SOURCES, MONO, "
-                            "STEREO, DESTINATION and OUT_VAR; not: ${arg_UNPARSED_ARGUMENTS}")
+                            "STEREO, ORIGINALS, MONO_ORIGINALS, DESTINATION, MANIFEST, EMBED and "
+                            "OUT_VAR; not: ${arg_UNPARSED_ARGUMENTS} ${missing}")
     endif()
+    set(target ${arg_TARGET})
+    # DESTINATION is a folder's name, whatever it spells: also off or 0.
     set(folder "${CMAKE_CURRENT_BINARY_DIR}")
-    if(arg_DESTINATION)
-        get_filename_component(folder "${arg_DESTINATION}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+    if(DEFINED arg_DESTINATION)
+        _sndblok_slashes("${arg_DESTINATION}" destination)
+        get_filename_component(folder "${destination}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
     endif()
-    # Converted beside a link to the source, then moved into place whole.
-    set(stage "${folder}/.sndblok")
-    set(manifest "${stage}/${arg_TARGET}.outputs")
+    _sndblok_check_path("DESTINATION ${folder}" "${folder}")
+    set(state "${CMAKE_BINARY_DIR}/CMakeFiles/sndblok")
+    _sndblok_check_path("the build folder ${CMAKE_BINARY_DIR}" "${state}")
 
-    get_property(script GLOBAL PROPERTY _sndblok_script)
+    # The conversions go into TARGET when the call makes it, else into a
+    # target of their own that TARGET depends on.
+    set(converter ${target})
+    if(TARGET ${target})
+        get_target_property(type ${target} TYPE)
+        get_target_property(imported ${target} IMPORTED)
+        get_target_property(aliased ${target} ALIASED_TARGET)
+        if(imported OR aliased OR type STREQUAL "INTERFACE_LIBRARY")
+            message(FATAL_ERROR "sndblok_add_sounds: TARGET ${target} is an imported, alias or "
+                                "interface target; name one that the project builds")
+        endif()
+        set(converter ${target}_sounds)
+        set(number 1)
+        while(TARGET ${converter})
+            math(EXPR number "${number} + 1")
+            set(converter ${target}_sounds_${number})
+        endwhile()
+    endif()
+    if(arg_EMBED)
+        set(compiled EXECUTABLE STATIC_LIBRARY SHARED_LIBRARY MODULE_LIBRARY OBJECT_LIBRARY)
+        if(converter STREQUAL target OR NOT type IN_LIST compiled OR NOT DEFINED arg_MANIFEST)
+            message(FATAL_ERROR "sndblok_add_sounds: EMBED needs MANIFEST, and TARGET an "
+                                "executable or a library; ${target} is not one")
+        endif()
+        get_target_property(made_in ${target} SOURCE_DIR)
+        if(NOT made_in STREQUAL CMAKE_CURRENT_SOURCE_DIR)
+            message(FATAL_ERROR "sndblok_add_sounds: EMBED adds sources to ${target}, which only "
+                                "the folder that makes it can: call it in ${made_in}")
+        endif()
+    endif()
+    set(call "${state}/${converter}")
+    string(MD5 token "${CMAKE_BINARY_DIR}")
+    string(SUBSTRING "${token}" 0 8 token)
+    _sndblok_start("${state}" ${token})
+
+    get_property(steps GLOBAL PROPERTY _sndblok_steps)
+    get_property(convert GLOBAL PROPERTY _sndblok_convert)
+    if(arg_ORIGINALS OR arg_MONO_ORIGINALS)
+        find_program(SNDBLOK_SOX sox)
+        if(NOT SNDBLOK_SOX)
+            message(FATAL_ERROR "sndblok_add_sounds: no sox, which prepares the ORIGINALS and "
+                                "MONO_ORIGINALS: ${arg_ORIGINALS} ${arg_MONO_ORIGINALS}; install "
+                                "it, or set SNDBLOK_SOX to the program")
+        endif()
+    endif()
+
+    set(stage "${call}/stage")
+    # Where no POSIX shell runs the steps, CMake runs each; the tests ask for
+    # that with SNDBLOK_PORTABLE_STEPS.
+    set(portable FALSE)
+    if(CMAKE_HOST_WIN32 OR SNDBLOK_PORTABLE_STEPS)
+        set(portable TRUE)
+    endif()
+    set(one_system FALSE)
+    if(NOT portable)
+        # Whether a file moves from the build's own folder into DESTINATION
+        # by a rename, on one file system: then sndblok writes a sound's
+        # files beside its link to the input, and one mv moves them; else it
+        # writes them in DESTINATION under names of their own, each renamed
+        # there.
+        file(MAKE_DIRECTORY "${stage}" "${folder}")
+        file(WRITE "${stage}/.probe" "")
+        file(CREATE_LINK "${stage}/.probe" "${folder}/.sndblok-${token}" RESULT linked)
+        file(REMOVE "${stage}/.probe" "${folder}/.sndblok-${token}")
+        if(linked EQUAL 0)
+            set(one_system TRUE)
+        endif()
+    endif()
+
+    set(sounds "")   # name, channels, ...
     set(all "")
-    foreach(kind SOURCES MONO STEREO)
+    foreach(kind SOURCES MONO STEREO ORIGINALS MONO_ORIGINALS)
         foreach(source IN LISTS arg_${kind})
-            # Characters that Ninja or make files cannot hold in a name, and
-            # brackets, which keep a list from being split; a ; has already
-            # split the name in two, as a list.
-            if(CMAKE_HOST_WIN32)
-                string(REPLACE "\\" "/" source "${source}")
+            _sndblok_slashes("${source}" source)
+            # A file the build makes is found as CMake finds a made source:
+            # in the build folder, unless it is in the source folder.
+            set(base "${CMAKE_CURRENT_SOURCE_DIR}")
+            if((kind STREQUAL "MONO" OR kind STREQUAL "STEREO") AND NOT IS_ABSOLUTE "${source}" AND
+               NOT EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${source}")
+                set(base "${CMAKE_CURRENT_BINARY_DIR}")
             endif()
-            string(REGEX MATCH "[^/]*$" name "${source}")
-            if(name MATCHES "[\\\\|<>#\":\t\n\r]" OR source MATCHES "[][;]")
-                message(FATAL_ERROR "sndblok_add_sounds: ${source}: names with \\ ; : | < > # \" [ ] "
-                                    "or a tab cannot be built; rename it")
-            endif()
-            get_filename_component(source "${source}" ABSOLUTE)
+            get_filename_component(source "${source}" ABSOLUTE BASE_DIR "${base}")
+            _sndblok_check_path("${source}" "${source}")
             get_filename_component(name "${source}" NAME)
-            if(NOT name MATCHES "^(.*)\\.wav$")
-                message(FATAL_ERROR "sndblok_add_sounds: ${source} does not end in .wav (a name "
-                                    "with ; is taken apart, as a list)")
-            endif()
-            set(stem "${CMAKE_MATCH_1}")
-            if(kind STREQUAL "SOURCES")
-                if(NOT EXISTS "${source}")
-                    message(FATAL_ERROR "sndblok_add_sounds: ${source} does not exist; a file that the "
-                                        "build makes goes under MONO or STEREO")
-                endif()
-                _sndblok_channels("${source}" channels)
-                set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${source}")
-            elseif(kind STREQUAL "MONO")
-                set(channels 1)
+            if(kind MATCHES "ORIGINALS")
+                get_filename_component(stem "${source}" NAME_WLE)
+            elseif(name MATCHES "^(.*)\\.wav$")
+                set(stem "${CMAKE_MATCH_1}")
             else()
-                set(channels 2)
+                message(FATAL_ERROR "sndblok_add_sounds: ${source} does not end in .wav")
             endif()
-            _sndblok_outputs("${folder}" "${stem}" "${channels}" outputs)
+            if(kind STREQUAL "SOURCES" OR kind MATCHES "ORIGINALS")
+                # A FIFO or a device would be waited on; an empty file holds no sound.
+                set(size 0)
+                if(EXISTS "${source}" AND NOT IS_DIRECTORY "${source}")
+                    file(SIZE "${source}" size)
+                endif()
+                if(size EQUAL 0)
+                    message(FATAL_ERROR "sndblok_add_sounds: ${source} is not there, empty, or "
+                                        "not a file; a file that the build makes goes under MONO "
+                                        "or STEREO")
+                endif()
+                set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${source}")
+            endif()
+            set(input "${source}")
+            if(kind STREQUAL "SOURCES")
+                _sndblok_wave_channels("${source}" channels)
+            elseif(kind STREQUAL "MONO" OR kind STREQUAL "MONO_ORIGINALS")
+                set(channels 1)
+            elseif(kind STREQUAL "STEREO")
+                set(channels 2)
+            else()
+                _sndblok_original_channels("${source}" channels)
+                if(NOT channels EQUAL 1 AND NOT channels EQUAL 2)
+                    message(FATAL_ERROR "sndblok_add_sounds: ${source} has ${channels} channels; "
+                                        "list it under MONO_ORIGINALS to mix it down to mono")
+                endif()
+            endif()
+            file(RELATIVE_PATH shown "${CMAKE_BINARY_DIR}" "${source}")
+            if(kind MATCHES "ORIGINALS")
+                set(input "${call}/prepared/${stem}.wav")
+                set(mix 0)
+                if(kind STREQUAL "MONO_ORIGINALS")
+                    set(mix 1)
+                endif()
+                add_custom_command(OUTPUT "${input}"
+                    COMMAND "${CMAKE_COMMAND}" -DSTEP=prepare "-DSOX=${SNDBLOK_SOX}"
+                            "-DORIGINAL=${source}" "-DPREPARED=${input}" -DCHANNELS=${mix}
+                            -P "${steps}"
+                    DEPENDS "${source}" "${steps}"
+                    COMMENT "sox ${shown}"
+                    VERBATIM)
+            endif()
+
+            _sndblok_outputs("${folder}" "${stem}" ${channels} outputs)
             foreach(output IN LISTS outputs)
                 string(MD5 key "${output}")
                 get_property(other GLOBAL PROPERTY _sndblok_${key})
                 if(other)
-                    message(FATAL_ERROR "sndblok_add_sounds: ${other} and ${source} both make ${output}")
+                    message(FATAL_ERROR "sndblok_add_sounds: ${other} and ${source} both make "
+                                        "${output}")
                 endif()
                 set_property(GLOBAL PROPERTY _sndblok_${key} "${source}")
             endforeach()
-            file(RELATIVE_PATH shown "${CMAKE_BINARY_DIR}" "${source}")
+
+            set(program "$<TARGET_FILE:sndblok::sndblok>")
+            set(script "${convert}")
+            if(portable)
+                set(script "${steps}")
+                set(command "${CMAKE_COMMAND}" -DSTEP=convert "-DSNDBLOK=${program}"
+                            "-DSOURCE=${input}" "-DSTAGE=${stage}" "-DFOLDER=${folder}"
+                            "-DSTEM=${stem}" -DCHANNELS=${channels} -P "${steps}")
+            else()
+                # sndblok runs beside a link to the input and writes each
+                # output there, or through a link there into DESTINATION;
+                # then the files are renamed into place, the right before the
+                # left. sndblok-convert.sh does it all again, carefully, and
+                # says what failed, when this fails; it alone converts the
+                # files the build makes, whose channels it checks.
+                set(link "${stage}/${stem}.wav")
+                file(CREATE_LINK "${input}" "${link}" SYMBOLIC)
+                set(pairs "")
+                set(moves "")
+                set(staged "")
+                set(reversed ${outputs})
+                list(REVERSE reversed)
+                foreach(output IN LISTS reversed)
+                    get_filename_component(file "${output}" NAME)
+                    set(new "${stage}/${file}")
+                    if(one_system)
+                        if(IS_SYMLINK "${new}")
+                            file(REMOVE "${new}")
+                        endif()
+                        list(APPEND staged "${new}")
+                    else()
+                        set(new "${folder}/.${file}.${token}")
+                        file(CREATE_LINK "${new}" "${stage}/${file}" SYMBOLIC)
+                        list(APPEND moves && mv -f "${new}" "${output}")
+                    endif()
+                    list(APPEND pairs "${new}" "${output}")
+                endforeach()
+                list(LENGTH staged moved)
+                if(moved EQUAL 2)
+                    set(moves && mv -f ${staged} "${folder}")
+                elseif(moved EQUAL 1)
+                    set(moves && mv -f "${staged}" "${outputs}")
+                endif()
+                set(command sh "${convert}" "${program}" "${input}" "${link}" ${channels} ${pairs})
+                if(NOT kind MATCHES "^(MONO|STEREO)$")
+                    set(command test -f "${input}" && "${program}" "${link}" > "${stage}/${stem}.log"
+                                2>&1 ${moves} || ${command})
+                endif()
+            endif()
             add_custom_command(OUTPUT ${outputs}
-                COMMAND "${CMAKE_COMMAND}" "-DSNDBLOK=$<TARGET_FILE:sndblok::sndblok>"
-                        "-DSOURCE=${source}" "-DCHANNELS=${channels}" "-DFOLDER=${folder}"
-                        -P "${script}"
-                DEPENDS "${source}" "$<TARGET_FILE:sndblok::sndblok>" "${script}"
+                COMMAND ${command}
+                DEPENDS "${input}" "${program}" ${script}
                 COMMENT "sndblok ${shown}"
                 VERBATIM)
+            list(APPEND sounds "${stem}" ${channels})
             list(APPEND all ${outputs})
         endforeach()
     endforeach()
 
-    # What an earlier configuration made and this one does not goes now;
-    # the build makes again whatever another source still claims.
-    if(EXISTS "${manifest}")
-        file(STRINGS "${manifest}" earlier)
-        foreach(output IN LISTS earlier)
-            list(FIND all "${output}" kept)
-            if(kept EQUAL -1)
-                file(REMOVE "${output}")
-            endif()
-        endforeach()
-    endif()
-    string(REPLACE ";" "\n" lines "${all}")
-    file(WRITE "${manifest}" "${lines}\n")
+    # What this call claims, for the build's removal of what none claims.
+    set(claims "")
+    foreach(output IN LISTS all)
+        string(APPEND claims "${output}\n")
+    endforeach()
+    file(WRITE "${call}/claims" "${claims}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${call}/claims")
 
-    # A call renamed or taken out leaves its manifest behind. The first call
-    # into a folder has the build remove what any manifest there lists and
-    # no call claims, whenever the claims change; they are complete only
-    # once every call has run, so they are written when CMake generates.
-    string(MD5 key "${folder}")
-    get_property(first GLOBAL PROPERTY _sndblok_first_${key})
-    set(prune "")
-    if(NOT first)
-        set(first ${arg_TARGET})
-        set_property(GLOBAL PROPERTY _sndblok_first_${key} ${first})
-        file(GENERATE OUTPUT "${stage}/claimed"
-             CONTENT "$<JOIN:$<TARGET_PROPERTY:${first},SNDBLOK_CLAIMS>,\n>\n")
-        add_custom_command(OUTPUT "${stage}/pruned"
-            COMMAND "${CMAKE_COMMAND}" "-DPRUNE=${folder}" -P "${script}"
-            DEPENDS "${stage}/claimed" "${script}"
+    # The sounds by name, so that their order stays when one changes.
+    set(sorted "")
+    set(ordered "")
+    list(LENGTH sounds length)
+    set(at 0)
+    while(at LESS length)
+        list(GET sounds ${at} stem)
+        math(EXPR next "${at} + 1")
+        list(GET sounds ${next} channels)
+        list(APPEND sorted "${stem}/${channels}")
+        math(EXPR at "${at} + 2")
+    endwhile()
+    list(SORT sorted)
+    set(sounds "")
+    foreach(entry IN LISTS sorted)
+        string(REGEX MATCH "^(.*)/([12])$" entry "${entry}")
+        list(APPEND sounds "${CMAKE_MATCH_1}" ${CMAKE_MATCH_2})
+        _sndblok_outputs("${folder}" "${CMAKE_MATCH_1}" ${CMAKE_MATCH_2} outputs)
+        list(APPEND ordered ${outputs})
+    endforeach()
+
+    set(made ${all})
+    if(DEFINED arg_MANIFEST)
+        _sndblok_slashes("${arg_MANIFEST}" header)
+        get_filename_component(header "${header}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+        _sndblok_check_path("MANIFEST ${header}" "${header}")
+        _sndblok_names("${header}" "${arg_EMBED}" "${sounds}" prefix)
+        set(embed 0)
+        if(arg_EMBED)
+            set(embed 1)
+        endif()
+        # The header is rewritten only when it changes; the stamp says the
+        # step ran.
+        add_custom_command(OUTPUT "${call}/manifest"
+            BYPRODUCTS "${header}"
+            COMMAND "${CMAKE_COMMAND}" -DSTEP=manifest "-DHEADER=${header}" "-DFOLDER=${folder}"
+                    "-DTITLE=${target}" -DEMBED=${embed} "-DSTAMP=${call}/manifest" -P "${steps}"
+                    -- ${sounds}
+            DEPENDS ${all} "${call}/claims" "${steps}"
             VERBATIM)
-        set(prune "${stage}/pruned")
+        list(APPEND made "${call}/manifest")
+        get_filename_component(header_folder "${header}" DIRECTORY)
+        if(NOT converter STREQUAL target AND NOT type STREQUAL "UTILITY")
+            target_include_directories(${target} PRIVATE "${header_folder}")
+        endif()
+    endif()
+    if(arg_EMBED)
+        # Each block file as an array, named as the manifest declares it.
+        get_property(languages GLOBAL PROPERTY ENABLED_LANGUAGES)
+        set(extension c)
+        if(NOT "C" IN_LIST languages)
+            set(extension cpp)
+        endif()
+        list(LENGTH sounds length)
+        set(at 0)
+        while(at LESS length)
+            list(GET sounds ${at} stem)
+            math(EXPR next "${at} + 1")
+            list(GET sounds ${next} channels)
+            _sndblok_identifier("${stem}" id)
+            _sndblok_outputs("${folder}" "${stem}" ${channels} files)
+            set(symbols ${prefix}_${id}_MONO)
+            if(channels EQUAL 2)
+                set(symbols ${prefix}_${id}_LEFT ${prefix}_${id}_RIGHT)
+            endif()
+            foreach(output IN LISTS files)
+                list(FIND files "${output}" which)
+                list(GET symbols ${which} symbol)
+                get_filename_component(file "${output}" NAME)
+                set(source "${call}/embed/${file}.${extension}")
+                add_custom_command(OUTPUT "${source}"
+                    COMMAND "${CMAKE_COMMAND}" -DSTEP=embed "-DBLOCKS=${output}"
+                            "-DSOURCE=${source}" -DSYMBOL=${symbol} -P "${steps}"
+                    DEPENDS "${output}" "${steps}"
+                    VERBATIM)
+                target_sources(${target} PRIVATE "${source}")
+            endforeach()
+            math(EXPR at "${at} + 2")
+        endwhile()
     endif()
 
-    add_custom_target(${arg_TARGET} ALL DEPENDS ${all} ${prune})
-    set_property(TARGET ${first} APPEND PROPERTY SNDBLOK_CLAIMS ${all})
-    if(arg_OUT_VAR)
-        set(${arg_OUT_VAR} ${all} PARENT_SCOPE)
+    if(converter STREQUAL target)
+        add_custom_target(${converter} ALL DEPENDS ${made})
+    else()
+        add_custom_target(${converter} DEPENDS ${made})
+        add_dependencies(${target} ${converter})
+    endif()
+    add_dependencies(${converter} sndblok_prune)
+    if(DEFINED arg_OUT_VAR)
+        set(${arg_OUT_VAR} ${ordered} PARENT_SCOPE)
     endif()
 endfunction()
-
-# Run as a script by the build with PRUNE, a folder: removes the outputs that
-# its manifests list and no call claims, and the manifests left empty.
-if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE AND DEFINED PRUNE)
-    file(STRINGS "${PRUNE}/.sndblok/claimed" claimed)
-    file(GLOB manifests "${PRUNE}/.sndblok/*.outputs")
-    foreach(manifest IN LISTS manifests)
-        file(STRINGS "${manifest}" listed)
-        set(kept "")
-        foreach(output IN LISTS listed)
-            list(FIND claimed "${output}" at)
-            if(at EQUAL -1)
-                file(REMOVE "${output}")
-            else()
-                string(APPEND kept "${output}\n")
-            endif()
-        endforeach()
-        if(kept)
-            file(WRITE "${manifest}" "${kept}")
-        else()
-            file(REMOVE "${manifest}")
-        endif()
-    endforeach()
-    file(TOUCH "${PRUNE}/.sndblok/pruned")
-    return()
-endif()
-
-# Run as a script by the build: converts SOURCE, of CHANNELS channels, into
-# FOLDER with the program SNDBLOK.
-if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
-    get_filename_component(name "${SOURCE}" NAME)
-    string(REGEX REPLACE "\\.wav$" "" stem "${name}")
-    _sndblok_channels("${SOURCE}" found)
-    if(found AND NOT found EQUAL CHANNELS)
-        set(kinds x MONO STEREO)
-        list(GET kinds ${found} is)
-        list(GET kinds ${CHANNELS} said)
-        # Lines that begin with a blank are printed as they are, not wrapped.
-        message(FATAL_ERROR " sndblok: ${SOURCE} is ${is}, but was given to "
-                            "sndblok_add_sounds as ${said}")
-    endif()
-    # A folder of this conversion's own, so that two builds at once do not
-    # take each other's files.
-    string(RANDOM LENGTH 12 run)
-    set(stage "${FOLDER}/.sndblok/run.${run}")
-    _sndblok_outputs("${stage}" "${stem}" "${CHANNELS}" made)
-    file(MAKE_DIRECTORY "${stage}")
-    file(CREATE_LINK "${SOURCE}" "${stage}/${name}" SYMBOLIC COPY_ON_ERROR)
-    execute_process(COMMAND "${SNDBLOK}" "${name}" WORKING_DIRECTORY "${stage}"
-                    RESULT_VARIABLE status OUTPUT_VARIABLE printed ERROR_VARIABLE printed)
-    if(NOT status EQUAL 0)
-        file(REMOVE_RECURSE "${stage}")
-        # The usage banner says nothing a build log needs.
-        string(REGEX REPLACE "\n=+\nUSAGE:.*" "" printed "${printed}")
-        string(STRIP "${printed}" printed)
-        string(REGEX REPLACE "\n+" "\n " printed "${printed}")
-        message(FATAL_ERROR " sndblok cannot convert ${SOURCE}:\n ${printed}")
-    endif()
-    foreach(file IN LISTS made)
-        get_filename_component(output "${file}" NAME)
-        file(RENAME "${file}" "${FOLDER}/${output}")
-    endforeach()
-    file(REMOVE_RECURSE "${stage}")
-endif()

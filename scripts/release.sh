@@ -57,7 +57,7 @@ for arch in x86_64:release-static aarch64:release-static-arm64; do
     mkdir -p "$tree"
     cmake --install "$work/static-${arch%%:*}" --strip --prefix "$PWD/$tree/install" > /dev/null
     # The program at the top, the CMake package where find_package looks.
-    mv "$tree/install/bin/sndblok" "$tree/install/share/sndblok/sndblok.mk" "$tree/install/lib" "$tree/"
+    mv "$tree/install/bin/sndblok" "$tree/install/share/sndblok"/* "$tree/install/lib" "$tree/"
     mkdir "$tree/doc"
     cp README.md "$tree/doc/"
     cp "$work/static-${arch%%:*}"/package/README.md LICENSE CHANGELOG.md "$work/static-${arch%%:*}/sndblok.1" "$tree/"

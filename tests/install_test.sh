@@ -15,8 +15,11 @@ test -f "$dest/usr/local/share/doc/sndblok/copyright"
 gzip -t "$dest/usr/local/share/doc/sndblok/README.md.gz"
 zcat "$dest/usr/local/share/doc/sndblok/README.md.gz" | grep -Fx "## Converting sounds in a build" > /dev/null
 test ! -e "$dest/usr/local/share/doc/sndblok/README.md"
-test -f "$dest/usr/local/share/sndblok/sndblok.mk"
-test -f "$dest/usr/local/lib/cmake/sndblok/sndblokConfig.cmake"
+# The build recipes, and the steps they share beside each.
+for f in share/sndblok/sndblok.mk lib/cmake/sndblok/sndblokConfig.cmake lib/cmake/sndblok/sndblokSounds.cmake \
+         {share/sndblok,lib/cmake/sndblok}/{sndblokSteps.cmake,sndblok-convert.sh}; do
+    test -f "$dest/usr/local/$f"
+done
 # man finds the installed page, where man is there to ask.
 if command -v man > /dev/null; then
     man -M "$dest/usr/local/share/man" -P cat sndblok | grep "^SNDBLOK(1)" > /dev/null
