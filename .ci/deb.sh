@@ -15,7 +15,11 @@ hardened "$scratch/deb/usr/bin/sndblok"
 readelf --dyn-syms -W "$scratch/deb/usr/bin/sndblok" | grep '__printf_chk' > /dev/null
 man -M "$scratch/deb/usr/share/man" -P cat sndblok | grep "^sndblok $version " > /dev/null
 zcat "$scratch/deb/usr/share/doc/sndblok/changelog.gz" | grep "^sndblok ($version)" > /dev/null
-for f in doc/sndblok/copyright sndblok/sndblok.mk; do test -s "$scratch/deb/usr/share/$f"; done
+for f in doc/sndblok/copyright sndblok/sndblok.mk sndblok/sndblokSteps.cmake sndblok/sndblok-convert.sh; do
+    test -s "$scratch/deb/usr/share/$f"
+done
 zcat "$scratch/deb/usr/share/doc/sndblok/README.md.gz" | grep -Fx "## Converting sounds in a build" > /dev/null
-test -s "$scratch/deb/usr/lib/cmake/sndblok/sndblokConfig.cmake"
+for f in sndblokConfig.cmake sndblokSounds.cmake sndblokSteps.cmake sndblok-convert.sh; do
+    test -s "$scratch/deb/usr/lib/cmake/sndblok/$f"
+done
 echo "$(basename "$deb"): lintian-clean, hardened, with its documents and build recipes"

@@ -6,7 +6,7 @@
 # whose program converts the example as the build did; and the release
 # script, which stops at once and says what to install.
 . "$(dirname "$0")/lib.sh"
-need mmdebstrap cmake ninja-build make g++ libgtest-dev strace groff-base
+need mmdebstrap cmake ninja-build make g++ libgtest-dev strace groff-base sox
 cmake --preset dev > /dev/null && cmake --build --preset dev > /dev/null
 ctest --test-dir build/dev -N | sed -n 's/^ *Test *#[0-9]*: //p' | sort > "$scratch/tests"
 root=$scratch/fresh
@@ -22,7 +22,7 @@ in_root() {
     chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
         DEBIAN_FRONTEND=noninteractive sh -ec "cd /src && $1"
 }
-in_root "$(readme 'sudo apt-get update && sudo apt-get install cmake ninja-build make g++ libgtest-dev strace groff-base man-db') -y -qq > /dev/null"
+in_root "$(readme 'sudo apt-get update && sudo apt-get install cmake ninja-build make g++ libgtest-dev strace groff-base man-db sox') -y -qq > /dev/null"
 in_root "$(readme 'cmake --workflow --preset release && build/release/sndblok examples/duet.wav')"
 in_root "$(readme 'cmake --workflow --preset dev') > /tmp/dev.log" || { cat "$root/tmp/dev.log"; exit 1; }
 grep 'tests passed' "$root/tmp/dev.log"

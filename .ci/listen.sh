@@ -18,11 +18,15 @@ cd "$scratch"
 # The lines that make an acceptable file, from a FLAC and an MP3 file, each
 # inside a loop that reads a list, as a batch does: every entry gets its turn.
 sox "$OLDPWD/examples/duet.wav" in.flac && ffmpeg -nostdin -v error -i in.flac in.mp3
+# Each run makes the same bytes.
 while IFS= read -r line; do
+    rm -f first.wav
     printf 'one\ntwo\n' | while IFS= read -r entry; do
         rm -f take.wav
         sh -c "$line" > /dev/null 2>&1 || { echo "fails: $line"; exit 1; }
         "$program" take.wav > /dev/null || { echo "sndblok refuses what this makes: $line"; exit 1; }
+        [ -e first.wav ] || cp take.wav first.wav
+        cmp first.wav take.wav > /dev/null || { echo "another run, other bytes: $line"; exit 1; }
         echo "$entry"
     done > seen
     [ "$(cat seen)" = "$(printf 'one\ntwo')" ] || { echo "the list was eaten: $line"; exit 1; }

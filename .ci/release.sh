@@ -4,7 +4,7 @@
 # program converts the example as the amd64 build does (the foreign ones
 # under qemu-user).
 . "$(dirname "$0")/lib.sh"
-need cmake ninja-build g++ dpkg-dev file groff-base lintian g++-aarch64-linux-gnu \
+need cmake ninja-build g++ dpkg-dev file groff-base lintian sox g++-aarch64-linux-gnu \
      g++-arm-linux-gnueabihf g++-mingw-w64-x86-64-posix libc6:arm64 libc6:armhf
 emulators
 scripts/release.sh
@@ -32,10 +32,13 @@ for arch in x86_64 aarch64; do
     converts "$program" "$scratch/run-tar-$arch"
 done
 # The x86_64 tarball's CMake package, found from the tarball's folder: the
-# sample firmware project converts a file that its build makes.
+# sample firmware project converts a file that its build makes, and its
+# player reads an embedded original back.
 project=$scratch/firmware
 cp -r tests/firmware "$project" && cp examples/duet.wav "$project/tone.in"
+mkdir "$project/originals" && sox examples/duet.wav "$project/originals/duet.flac"
 cmake -S "$project" -B "$project/build" -G Ninja -DCMAKE_PREFIX_PATH="$(dirname "$scratch"/tar-x86_64/*/sndblok)" > /dev/null
 cmake --build "$project/build" > /dev/null
-cmp "$scratch/reference/duet_l.vsf" "$project/build/sounds/tone_l.vsf"
+cmp "$scratch/reference/duet_l.vsf" "$project/build/image/tone_l.vsf"
+"$project/build/player" "$project/build/sounds"
 echo "lintian-clean packages, static tarballs whose CMake package works, the same bytes everywhere"

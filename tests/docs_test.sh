@@ -54,7 +54,8 @@ if command -v groff > /dev/null; then
     rendered=$(groff -man -Tutf8 -P-cbou "$manual" 2> /dev/null)
     for marker in "making an acceptable file" "listening back: mono, then stereo, with each tool" \
                   "the blocks a file claims" "a batch" "inputs whose outputs another input would also write" \
-                  "a CMake project's sounds" "a Makefile's sounds" "a folder on Windows"; do
+                  "a CMake project's sounds" "a firmware image's sounds" "a Makefile's sounds" \
+                  "a folder on Windows"; do
         shown=$(example "$marker" | sed 's/^./              &/')
         [ -n "$shown" ] || { echo "README.md shows nothing under <!-- $marker -->"; exit 1; }
         [[ $rendered == *"$shown"* ]] || { echo "the manual page does not show <!-- $marker --> as README.md does"; exit 1; }
@@ -80,7 +81,8 @@ printf 'failed: sounds/bad.wav\n' | cmp - "$work/failed"
 cmp "$work/batch/sounds/good_l.vsf" "$work/duet_l.vsf"
 
 # The sample firmware project holds the lines the README shows for a build.
-for pair in "a CMake project's sounds:CMakeLists.txt" "a Makefile's sounds:Makefile"; do
+for pair in "a CMake project's sounds:CMakeLists.txt" "a firmware image's sounds:CMakeLists.txt" \
+            "a Makefile's sounds:Makefile"; do
     while IFS= read -r line; do
         [ -z "$line" ] || grep -Fqx -- "$line" "$source/tests/firmware/${pair##*:}" ||
             { echo "tests/firmware/${pair##*:} lacks the README's line: $line"; exit 1; }
