@@ -3,6 +3,7 @@
 # job, on 128 MiB mono and stereo inputs of random mu-law bytes, and reports
 # sndblok's peak memory: for each figure the range over ROUNDS rounds, each
 # the median of RUNS runs, as the README quotes them.
+# Then the cost of a build through the CMake package (bench/build.sh).
 # Usage: bench/run.sh [SNDBLOK] [MiB] [RUNS] [ROUNDS]
 # Runs on Linux, macOS and the BSDs.
 set -euo pipefail
@@ -111,3 +112,7 @@ for kind in mono stereo; do
     echo "$line"
 done
 echo "  peak resident memory of sndblok: $(range "$work/r_memory" %.1f) MiB (1 MiB and ${mib} MiB stereo inputs)"
+# What the CMake package adds when a build converts many small sounds.
+if command -v cmake > /dev/null && command -v ninja > /dev/null; then
+    echo "  $("$(dirname "$0")/build.sh" "$sndblok" 200 "$runs")"
+fi

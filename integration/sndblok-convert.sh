@@ -5,12 +5,12 @@
 # SOURCE named STEM.wav, so it writes each output beside LINK under the
 # output's name; that name is either the file NEW itself, or a link to NEW
 # (a temporary name beside FINAL, when the two folders are not on one file
-# system). Once the program has succeeded, each NEW is renamed to its FINAL,
-# in the order given: the right one before the left one. So at any moment
-# the FINAL folder holds whole block files only: the old ones, the new ones,
-# or a new right one beside an old left one, which is older than what made
-# the build convert again and is converted once more. A NEW file that an
-# interrupted conversion left is written over by the next one.
+# system). Once the program has succeeded, each NEW is renamed to its FINAL.
+# So at any moment the FINAL folder holds whole block files only, and one
+# newer than the source was made from it: of a pair stopped halfway, the
+# one not yet renamed is old or missing, so the build converts the pair
+# again. A NEW file that an interrupted conversion left is written over by
+# the next one.
 #
 # A build runs the program and the renames itself, and this script only when
 # that failed: it makes what is missing (a folder, a link), tries again, and

@@ -63,8 +63,8 @@ endif
 
 # $(1): a name; its stem: the name less its folder and extension.
 sndblok_stem = $(basename $(notdir $(1)))
-# $(1): a stem, $(2): 1 or 2: its block files, the right one first.
-sndblok_files = $(if $(filter 2,$(2)),$(1)_r.vsf $(1)_l.vsf,$(1).vsf)
+# $(1): a stem, $(2): 1 or 2: its block files.
+sndblok_files = $(if $(filter 2,$(2)),$(1)_l.vsf $(1)_r.vsf,$(1).vsf)
 # A file that no conversion has yet renamed into place.
 sndblok_new = $(SNDBLOK_DESTINATION)/.$(1).new
 
@@ -90,7 +90,7 @@ $(SNDBLOK_STATE)/$(call sndblok_stem,$(1)).mk: $(1)
 	if [ ! -f '$(1)' ]; then printf 'sndblok: %s is not a file\n' '$(1)' >&2; exit 1; fi; \
 	$$(call sndblok_channels_$(3),$(1)); \
 	stem='$(call sndblok_stem,$(1))'; \
-	if [ $$$$channels = 2 ]; then files="$$$${stem}_r.vsf $$$${stem}_l.vsf"; else files=$$$$stem.vsf; fi; \
+	if [ $$$$channels = 2 ]; then files="$$$${stem}_l.vsf $$$${stem}_r.vsf"; else files=$$$$stem.vsf; fi; \
 	mkdir -p '$(sndblok_stage)' '$(SNDBLOK_DESTINATION)'; \
 	ln -sfn '$(abspath $(2))' "$(sndblok_stage)/$$$$stem.wav"; \
 	for f in $$$$files; do ln -sfn "$(abspath $(SNDBLOK_DESTINATION))/.$$$$f.new" "$(sndblok_stage)/$$$$f"; done; \
@@ -111,7 +111,7 @@ endef
 
 # $(1): the input, $(2): its stem, $(3): its channels. sndblok writes through
 # the links that the rules file made, then each output is renamed into
-# place, the right one first; when that fails, sndblok-convert.sh does it
+# place; when that fails, sndblok-convert.sh does it
 # all again, carefully, and says what failed. The block files that the
 # stem made with the other channel count go first, unless another source
 # makes them; here, since make -n and -q run the rules files' recipes.

@@ -302,18 +302,16 @@ function(sndblok_add_sounds)
             else()
                 # sndblok runs beside a link to the input and writes each
                 # output there, or through a link there into DESTINATION;
-                # then the files are renamed into place, the right before the
-                # left. sndblok-convert.sh does it all again, carefully, and
-                # says what failed, when this fails; it alone converts the
-                # files the build makes, whose channels it checks.
+                # then the files are renamed into place. When that fails,
+                # sndblok-convert.sh does it all again, carefully, and says
+                # what failed; it alone converts the files the build makes,
+                # whose channels it checks.
                 set(link "${stage}/${stem}.wav")
                 file(CREATE_LINK "${input}" "${link}" SYMBOLIC)
                 set(pairs "")
                 set(moves "")
                 set(staged "")
-                set(reversed ${outputs})
-                list(REVERSE reversed)
-                foreach(output IN LISTS reversed)
+                foreach(output IN LISTS outputs)
                     get_filename_component(file "${output}" NAME)
                     set(new "${stage}/${file}")
                     if(one_system)

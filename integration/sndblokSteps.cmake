@@ -359,9 +359,7 @@ elseif(STEP STREQUAL "prune")
 elseif(STEP STREQUAL "convert")
     # Converted beside a copy of the source (a link where the system makes
     # one), so that the block files land in STAGE; then each is moved into
-    # FOLDER under a name of its own and renamed into place, the left one
-    # last, so that a pair stopped halfway has an old left one and is
-    # converted again.
+    # FOLDER under a name of its own and renamed into place.
     _sndblok_outputs("${STAGE}" "${STEM}" ${CHANNELS} made)
     set(link "${STAGE}/${STEM}.wav")
     if(IS_DIRECTORY "${SOURCE}" OR NOT EXISTS "${SOURCE}")
@@ -391,7 +389,6 @@ elseif(STEP STREQUAL "convert")
         message(FATAL_ERROR " sndblok: ${SOURCE} is ${is}, but was given to sndblok_add_sounds as "
                             "${said}")
     endif()
-    list(REVERSE made)
     foreach(file IN LISTS made)
         get_filename_component(output "${file}" NAME)
         file(COPY "${file}" DESTINATION "${FOLDER}/.${output}.new")

@@ -191,6 +191,15 @@ build)
     }
     built "$work/a" -G Ninja
     idle "$work/a"
+    grep -F 'SOUNDS_d0b6d183d0ba_LEFT' "$work/a/sounds.h" > /dev/null || fail "жук's C name"
+    # What a call keeps in CMakeFiles/sndblok, deleted: made again.
+    rm "$work/a/CMakeFiles/sndblok/player_sounds/claims"
+    quietly "build after claims went" "$cmake" --build "$work/a"
+    # A sound converted again to the same bytes leaves the manifest as it was.
+    listed=$(stat -c %y "$work/a/sounds.h")
+    touch "$project/originals/жук.flac"
+    quietly "build after touch" "$cmake" --build "$work/a"
+    [ "$(stat -c %y "$work/a/sounds.h")" = "$listed" ] || fail "sounds.h written again for nothing"
     # The manifest is C99 and C++ alike.
     for compiler in "cc -std=c99 -x c" "c++ -std=c++11 -x c++"; do
         $compiler -fsyntax-only -Wall -Wextra -pedantic -Werror - < "$work/a/sounds.h" ||
@@ -201,6 +210,10 @@ build)
     for made in sounds image sounds.h CMakeFiles/sndblok/player_sounds/embed; do
         diff -r "$work/a/$made" "$work/b/$made" || fail "$made differs between two build folders"
     done
+    # A made file said to be mono that is stereo: caught when converted.
+    quietly "configure MONO" "$cmake" "$work/b" -DMADE_CHANNELS=MONO
+    refuses "a stereo file taken as mono" "made/tone.wav is STEREO, but the build has it as MONO" \
+        "$cmake" --build "$work/b"
     # Unix Makefiles: each source converted once, though the image's target
     # uses the block files too, and nothing the second time.
     printf '#!/bin/sh\necho "$1" >> %s\nexec %s "$@"\n' "$work/runs" "$program" > "$work/counted"
@@ -318,7 +331,7 @@ interrupt)
             # the build makes them all again.
             wave 2 ABCDEFGHIJKL > "$project/sounds/s.wav"
             touch "$work/die"
-            (PATH=$work/bin:$PATH setsid -w sh -c "$how" > "$work/log" 2>&1) 2> /dev/null &&
+            (PATH=$work/bin:$PATH setsid -w sh -c "$how" > "$work/log" 2>&1; exit $?) 2> /dev/null &&
                 fail "$step did not die"
             rm "$work/die"
             quietly "build after $step died" eval "$how"
@@ -331,20 +344,25 @@ interrupt)
         # A destination deleted, then the build killed while making it again.
         rm -r "$out"
         touch "$work/die"
-        (PATH=$work/bin:$PATH setsid -w sh -c "$how" > "$work/log" 2>&1) 2> /dev/null &&
+        (PATH=$work/bin:$PATH setsid -w sh -c "$how" > "$work/log" 2>&1; exit $?) 2> /dev/null &&
             fail "sndblok did not die"
         rm "$work/die"
         quietly "build after a fresh one died" eval "$how"
         expect_bytes "$out/m.vsf" mono_vsf
         expect_bytes "$out/s_l.vsf" left_vsf
     }
+    # The second into a destination on another file system where there is
+    # one, tmpfs: the files are written there under names of their own.
+    other=$(mktemp -d -p /dev/shm 2> /dev/null || mktemp -d)
+    trap '[ -n "${KEEP:-}" ] || rm -rf "$work" "$other"' EXIT
     for generator in Ninja "Unix Makefiles"; do
-        project=$work/$generator
+        project=$work/$generator out=$project/build/sounds
+        [ "$generator" = Ninja ] || out=$other/sounds
         small "$project"
         sounds "$project"
         quietly "configure" "$cmake" -S "$project" -B "$project/build" -G "$generator" "$prefix" \
-            "-DSNDBLOK_EXECUTABLE=$work/bin/sndblok"
-        killed "$project" "'$cmake' --build '$project/build'" "$project/build/sounds"
+            "-DSNDBLOK_EXECUTABLE=$work/bin/sndblok" "-DDEST=$out"
+        killed "$project" "'$cmake' --build '$project/build'" "$out"
     done
     project=$work/make
     sounds "$project"
@@ -408,16 +426,19 @@ make)
     refuses "a FIFO" "sndblok: recordings/f.wav is not a file" make -C "$project" "$mk"
     rm "$project/recordings/f.wav"
     # Another makefile into the same folder: each keeps the other's files.
+    # Its source's name begins with -, which no program may take for an option.
     mkdir -p "$work/other/sounds"
     wave 1 ABCDEF > "$work/other/sounds/o.wav"
     wave 1 ABCDEF > "$work/other/sounds/p.wav"
-    printf '%s\n' 'SNDBLOK_SOURCES := $(wildcard sounds/*.wav)' "SNDBLOK_DESTINATION := $out" \
+    wave 2 abcdefghijkl > "$work/other/-q.wav"
+    printf '%s\n' 'SNDBLOK_SOURCES := $(wildcard sounds/*.wav) -q.wav' "SNDBLOK_DESTINATION := $out" \
         "include $stage/usr/local/share/sndblok/sndblok.mk" > "$work/other/Makefile"
     quietly "the other makefile" make -C "$work/other" sndblok-sounds
     rm "$work/other/sounds/p.wav"
     quietly "the other makefile again" make -C "$work/other" sndblok-sounds
     mk_build "build beside another makefile"
     [ -e "$out/o.vsf" ] && [ ! -e "$out/p.vsf" ] && [ -e "$out/bell.vsf" ] || fail "shared folder"
+    expect_bytes "$out/-q_r.vsf" right_vsf
     # What cannot be made fails the build, named: a made source whose own
     # step fails on a first build, a listed source that is not there.
     mv "$project/tone.in" "$work/tone.in"
