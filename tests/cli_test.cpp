@@ -2,6 +2,7 @@
 
 #if !defined(_WIN32)
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -124,6 +125,7 @@ enum Existing {
     Chain41,        // the same, one link longer
     ReadByACopy,    // a symbolic link to a.wav, which another copy of the program is reading
     ReplacedMidway, // replaced by another file while the run writes it
+    OnProc,         // a symbolic link to a file on /proc, of size 0, that holds the input
     // Windows:
     Mapped,         // an old file that another process maps, its handle closed
     Piped,          // a named pipe of that name, whose server gives each client the input
@@ -364,6 +366,11 @@ const CliCase CliCases[] = {
      .out = "\nCan't open input file nul.wav\n\n" + Banner, .status = 1},
     {.name = "InputIsFifo", .out = MonoInfo + "\nCan't read input file in.wav\n\n", .status = 1,
      .before = {{"in.wav", FedFifo}}},
+    // A file system that shows a size of 0 for a file that holds bytes (/proc,
+    // some FUSE file systems): what the file holds is converted all the same.
+    {.name = "InputSizeShownAsZero", .input = Wave(Chunk("data", Samples(601))), .out = MonoInfo,
+     .status = 0, .outputs = {{"in.vsf", BlockFile(Samples(601), 2)}},
+     .before = {{"in.wav", OnProc}}},
     // Standard output that fails, is closed at the start, or is a file the
     // run reads or writes; the capture then stays empty.
     {.name = "StdoutOnFullDisk", .out = "", .status = 1, .outputs = {{"in.vsf", MonoVsf}},
@@ -465,6 +472,7 @@ struct Kind {
 Kind KindOf(Existing existing) {
     switch (existing) {
         case FullDisk: case NullDevice: return {"/dev/full and /dev/null", true};
+        case OnProc: return {"/proc", true};
         case Fifo: case FedFifo: return {"FIFOs", false};
         case InputLink: case StoreLink: case Dangling: case ToHop: case FarDangling:
         case UpDangling: case Chain40: case Chain41: case ReadByACopy:
@@ -500,6 +508,37 @@ const char* WindowsLacks(const CliCase& c) {
     if (c.options.stdoutUnread) return "SIGPIPE";
     if (c.options.fileSizeLimit != 0) return "RLIMIT_FSIZE";
     return nullptr;
+}
+#endif
+
+#if !defined(_WIN32)
+// A process whose environment is `bytes`, the strings between their zero
+// bytes, and which ends once the returned descriptor is closed (reaped when
+// the test ends): on /proc its environment is a file that holds `bytes` and
+// shows a size of 0. Its name goes into `file`.
+std::intptr_t EnvironmentHolding(const std::string& bytes, fs::path& file) {
+    std::string strings = bytes;  // each ends at its zero byte
+    std::vector<char*> environment = {strings.data()};
+    for (std::size_t i = 0; i + 1 < strings.size(); ++i) {
+        if (strings[i] == '\0') environment.push_back(&strings[i + 1]);
+    }
+    environment.push_back(nullptr);
+    char cat[] = "cat";
+    char* argv[] = {cat, nullptr};
+    int feed[2] = {-1, -1};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    pid_t pid = 0;
+    if (pipe2(feed, O_CLOEXEC) != 0 || posix_spawn_file_actions_adddup2(&actions, feed[0], 0) != 0 ||
+        posix_spawn(&pid, "/bin/cat", &actions, nullptr, argv, environment.data()) != 0) {
+        pid = 0;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    close(feed[0]);
+    file = "/proc/" + std::to_string(pid) + "/environ";
+    // Under qemu-user the spawn can return before the program has its environment.
+    for (int wait = 0; pid != 0 && wait < 1000 && ReadFile(file) != bytes; ++wait) usleep(10000);
+    return feed[1];
 }
 #endif
 
@@ -577,6 +616,17 @@ void Prepare(const fs::path& dir, const CliCase& c,
                 }
                 break;
             case ReplacedMidway: break;  // by the interrupt test's script
+#if !defined(_WIN32)
+            case OnProc: {
+                fs::path file;
+                open.push_back(EnvironmentHolding(c.input, file));
+                fs::remove(path);
+                fs::create_symlink(file, path);
+                break;
+            }
+#else
+            case OnProc: FAIL() << "no /proc here"; break;
+#endif
 #if defined(_WIN32)
             case Mapped:
                 WriteFile(path, OldBytes);
@@ -642,7 +692,8 @@ TEST_P(CliRow, PrintsExitsAndWritesAsExpected) {
             EXPECT_TRUE(fs::is_symlink(dir.path / Utf8Path(name))) << name;
         }
     }
-    if (!c.input.empty() && !Has(c, c.inputName, FedFifo) && server == 0) {
+    if (!c.input.empty() && !Has(c, c.inputName, FedFifo) && !Has(c, c.inputName, OnProc) &&
+        server == 0) {
         EXPECT_EQ(ReadFile(dir.path / Utf8Path(c.inputName)), c.input);
     }
 }
