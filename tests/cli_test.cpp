@@ -852,6 +852,7 @@ struct Call {
     std::string name;
     int number;        // among the calls of that name since the program started, as strace counts
     std::string file;  // the file whose descriptor it was given, if any, as strace -y names it
+    bool onStdout;     // given descriptor 1, standard output
 };
 
 // Each system call made after the input is opened, in a trace made with
@@ -875,7 +876,10 @@ std::vector<Call> CallsAfterOpening(const std::string& trace) {
         const bool memory = name == "mmap" || name == "munmap" || name == "brk" ||
                             name == "mprotect" || name == "madvise";
         const int number = ++seen[name];
-        if (opened && !memory && name != "exit_group") calls.push_back({name, number, file});
+        const bool onStdout = line.substr(paren + 1, path - paren - 1) == "1";
+        if (opened && !memory && name != "exit_group") {
+            calls.push_back({name, number, file, onStdout});
+        }
         opened = opened || line.find("\"in.wav\", O_RDONLY") != std::string::npos;
     }
     return calls;
@@ -904,9 +908,13 @@ const std::string EarlierOutput = std::string("\0\0\0\x04", 4) + std::string(599
 
 // The ways a run may end when one call fails: complete; failed with one of
 // its messages, naming the output whose call failed, and nothing left that
-// claims blocks; or complete with only the printing lost.
+// claims blocks; or complete with only the printing lost. `asksWhatItIs`:
+// the call asks what standard output or the input is, before the outputs
+// are kept; a run that then prints nothing has taken either for a file of
+// the run, and writes nothing either.
 void ExpectSafeEnd(const FaultWalk& w, const fs::path& dir, const RunResult& run,
-                   const std::map<std::string, std::string>& complete, const std::string& file) {
+                   const std::map<std::string, std::string>& complete, const std::string& file,
+                   bool asksWhatItIs) {
     const std::string input = ReadFile(dir / "in.wav");
     EXPECT_EQ(input, Wave(WalkTitle + Chunk("data", WalkSamples), w.channels));
     const std::string info = w.channels == 1 ? MonoInfo : StereoInfo;
@@ -939,6 +947,8 @@ void ExpectSafeEnd(const FaultWalk& w, const fs::path& dir, const RunResult& run
             if (past || now != gone) {
                 EXPECT_EQ(now, w.earlier ? EarlierOutput : gone) << name;
             }
+        } else if (printingLost && asksWhatItIs) {
+            EXPECT_EQ(now, w.earlier ? EarlierOutput : "none") << name;
         } else if (run.status == 0 || printingLost) {
             EXPECT_EQ(now, bytes) << name;
         } else if (now != gone && now != "" && !(w.earlier && now == EarlierOutput)) {
@@ -988,14 +998,22 @@ TEST_P(FaultRow, EndsSafelyWhicheverCallFails) {
               w.linked ? 1 : 0);
     const auto calls = CallsAfterOpening(ReadFile(traces.path / "trace"));
     ASSERT_GT(calls.size(), 10u);
+    // The outputs are kept once the last of them is closed.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].name == "close" && calls[i].file.ends_with(".vsf")) kept = i;
+    }
 
-    for (const Call& call : calls) {
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        const Call& call = calls[i];
         SCOPED_TRACE(call.name + " #" + std::to_string(call.number) + " on " + call.file);
         reset();
         const std::string inject =
             "inject=" + call.name + ":error=EIO:when=" + std::to_string(call.number);
         const RunResult run = RunTraced(dir.path, {"-o", "/dev/null", "-e", inject});
-        ExpectSafeEnd(w, dir.path, run, complete, call.file);
+        const bool asks = (call.name == "newfstatat" || call.name == "fstat") && i < kept &&
+                          (call.onStdout || call.file.ends_with("/in.wav"));
+        ExpectSafeEnd(w, dir.path, run, complete, call.file, asks);
     }
 }
 
@@ -1020,6 +1038,7 @@ struct Struck {
     bool firstOfNamespace = false;  // which no signal at its default action ends
     bool earlier = false;           // an earlier run's pair stands in the folder
     bool beforeMain = false;        // may be lost, as by any program: the run then completes
+    const char* stdoutTo = nullptr;  // a file of the folder, which then holds `out`
 };
 
 // The number of each rt_sigaction and rt_sigprocmask that the program makes
@@ -1078,9 +1097,11 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
     WriteFile(dir.path / "in.wav", Stereo);
     ASSERT_EQ(RunTraced(dir.path, {"-y", "-o", Utf8(traces.path / "trace")}).status, 0);
     int lastWrite = 0;       // standard output going out, the outputs complete
+    int stdoutAsked = 0;     // what standard output is: the last time, the outputs kept
     std::vector<int> closes;  // of the outputs: the streams, then the files kept
     for (const Call& call : CallsAfterOpening(ReadFile(traces.path / "trace"))) {
         if (call.name == "write") lastWrite = call.number;
+        if (call.name == "newfstatat" && call.onStdout) ++stdoutAsked;
         if (call.name == "close" && call.file.ends_with(".vsf")) closes.push_back(call.number);
     }
     ASSERT_EQ(closes.size(), 4u);
@@ -1096,6 +1117,22 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
         // The input's identity cannot be had (a stale file on NFS): the input is named.
         {.name = "InputUnknownBeforeTheOutputs", .inject = "newfstatat:error=ESTALE:when=2",
          .on = "in.wav", .status = 1, .out = StereoInfo + "\nCan't read input file in.wav\n\n"},
+        // Unknown at the start, the input could be standard output: nothing is printed or written.
+        {.name = "InputUnknownAtTheStart", .inject = "newfstatat:error=ESTALE:when=1",
+         .on = "in.wav", .status = 1},
+        // Standard output unknown, likewise: at the start, and as the outputs are about
+        // to be opened (from its second status call on, the C library's own among them).
+        // Once the outputs are kept, they stay.
+        {.name = "StdoutUnknownAtTheStart", .inject = "newfstatat:error=EIO:when=1", .on = "out",
+         .status = 1, .stdoutTo = "out"},
+        {.name = "StdoutUnknownBeforeTheOutputs", .inject = "newfstatat:error=EIO:when=2+",
+         .on = "out", .status = 1, .stdoutTo = "out"},
+        {.name = "StdoutUnknownOnceKept",
+         .inject = "newfstatat:error=EIO:when=" + std::to_string(stdoutAsked), .on = "out",
+         .status = 1, .outputs = Pair, .stdoutTo = "out"},
+        // Standard output is the input, and no status call on it answers: it stays as it was.
+        {.name = "StdoutIsTheInputUnknown", .inject = "newfstatat:error=EIO", .on = "in.wav",
+         .status = 1, .out = Stereo, .stdoutTo = "in.wav"},
         // Over an earlier pair, while it is emptied: both go, never one.
         {.name = "SignalAsEarlierLeftIsEmptied", .inject = "ftruncate:signal=TERM:when=1",
          .on = "in_l.vsf", .status = 128 + SIGTERM, .earlier = true},
@@ -1151,7 +1188,8 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
             options.push_back("-f");
             options.insert(options.end(), unshare.begin(), unshare.end());
         }
-        const RunResult run = RunTraced(dir.path, options);
+        const RunResult run =
+            RunSndblok(dir.path, {"in.wav"}, {.wrapper = Traced(options), .stdoutTo = row.stdoutTo});
         if (row.beforeMain && run.status == 0) {
             EXPECT_EQ(run.out, StereoInfo);
             EXPECT_EQ(VsfFiles(dir.path), Pair);
@@ -1161,8 +1199,9 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
         // strace ends as the program did: a signal's status comes from the
         // signal itself, but where that cannot end the program.
         EXPECT_EQ(run.signalled, row.status > 128 && !row.firstOfNamespace);
-        EXPECT_EQ(run.out, row.out);
+        EXPECT_EQ(row.stdoutTo != nullptr ? ReadFile(dir.path / row.stdoutTo) : run.out, row.out);
         EXPECT_EQ(VsfFiles(dir.path), row.outputs);
+        EXPECT_EQ(ReadFile(dir.path / "in.wav"), Stereo) << "the input is never written";
     }
     if (noNamespace != nullptr) GTEST_SKIP() << noNamespace;
 }
