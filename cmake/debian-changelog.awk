@@ -19,8 +19,9 @@ function finish() {
     if (version != "") printf "\n -- %s  %s\n", maintainer, date
 }
 
-# Changes not yet released belong to no package.
-/^## Unreleased$/ { next }
+# Changes not yet released belong to no package, under "## Unreleased" or
+# "## VERSION (unreleased)".
+/^## (Unreleased|[^ ]+ \(unreleased\))$/ { next }
 
 /^## / {
     finish()

@@ -2,6 +2,7 @@
 
 #if !defined(_WIN32)
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -124,6 +125,7 @@ enum Existing {
     Chain41,        // the same, one link longer
     ReadByACopy,    // a symbolic link to a.wav, which another copy of the program is reading
     ReplacedMidway, // replaced by another file while the run writes it
+    OnProc,         // a symbolic link to a file on /proc, of size 0, that holds the input
     // Windows:
     Mapped,         // an old file that another process maps, its handle closed
     Piped,          // a named pipe of that name, whose server gives each client the input
@@ -364,6 +366,11 @@ const CliCase CliCases[] = {
      .out = "\nCan't open input file nul.wav\n\n" + Banner, .status = 1},
     {.name = "InputIsFifo", .out = MonoInfo + "\nCan't read input file in.wav\n\n", .status = 1,
      .before = {{"in.wav", FedFifo}}},
+    // A file system that shows a size of 0 for a file that holds bytes (/proc,
+    // some FUSE file systems): what the file holds is converted all the same.
+    {.name = "InputSizeShownAsZero", .input = Wave(Chunk("data", Samples(601))), .out = MonoInfo,
+     .status = 0, .outputs = {{"in.vsf", BlockFile(Samples(601), 2)}},
+     .before = {{"in.wav", OnProc}}},
     // Standard output that fails, is closed at the start, or is a file the
     // run reads or writes; the capture then stays empty.
     {.name = "StdoutOnFullDisk", .out = "", .status = 1, .outputs = {{"in.vsf", MonoVsf}},
@@ -465,6 +472,7 @@ struct Kind {
 Kind KindOf(Existing existing) {
     switch (existing) {
         case FullDisk: case NullDevice: return {"/dev/full and /dev/null", true};
+        case OnProc: return {"/proc", true};
         case Fifo: case FedFifo: return {"FIFOs", false};
         case InputLink: case StoreLink: case Dangling: case ToHop: case FarDangling:
         case UpDangling: case Chain40: case Chain41: case ReadByACopy:
@@ -500,6 +508,37 @@ const char* WindowsLacks(const CliCase& c) {
     if (c.options.stdoutUnread) return "SIGPIPE";
     if (c.options.fileSizeLimit != 0) return "RLIMIT_FSIZE";
     return nullptr;
+}
+#endif
+
+#if !defined(_WIN32)
+// A process whose environment is `bytes`, the strings between their zero
+// bytes, and which ends once the returned descriptor is closed (reaped when
+// the test ends): on /proc its environment is a file that holds `bytes` and
+// shows a size of 0. Its name goes into `file`.
+std::intptr_t EnvironmentHolding(const std::string& bytes, fs::path& file) {
+    std::string strings = bytes;  // each ends at its zero byte
+    std::vector<char*> environment = {strings.data()};
+    for (std::size_t i = 0; i + 1 < strings.size(); ++i) {
+        if (strings[i] == '\0') environment.push_back(&strings[i + 1]);
+    }
+    environment.push_back(nullptr);
+    char cat[] = "cat";
+    char* argv[] = {cat, nullptr};
+    int feed[2] = {-1, -1};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    pid_t pid = 0;
+    if (pipe2(feed, O_CLOEXEC) != 0 || posix_spawn_file_actions_adddup2(&actions, feed[0], 0) != 0 ||
+        posix_spawn(&pid, "/bin/cat", &actions, nullptr, argv, environment.data()) != 0) {
+        pid = 0;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    close(feed[0]);
+    file = "/proc/" + std::to_string(pid) + "/environ";
+    // Under qemu-user the spawn can return before the program has its environment.
+    for (int wait = 0; pid != 0 && wait < 1000 && ReadFile(file) != bytes; ++wait) usleep(10000);
+    return feed[1];
 }
 #endif
 
@@ -577,6 +616,17 @@ void Prepare(const fs::path& dir, const CliCase& c,
                 }
                 break;
             case ReplacedMidway: break;  // by the interrupt test's script
+#if !defined(_WIN32)
+            case OnProc: {
+                fs::path file;
+                open.push_back(EnvironmentHolding(c.input, file));
+                fs::remove(path);
+                fs::create_symlink(file, path);
+                break;
+            }
+#else
+            case OnProc: FAIL() << "no /proc here"; break;
+#endif
 #if defined(_WIN32)
             case Mapped:
                 WriteFile(path, OldBytes);
@@ -642,7 +692,8 @@ TEST_P(CliRow, PrintsExitsAndWritesAsExpected) {
             EXPECT_TRUE(fs::is_symlink(dir.path / Utf8Path(name))) << name;
         }
     }
-    if (!c.input.empty() && !Has(c, c.inputName, FedFifo) && server == 0) {
+    if (!c.input.empty() && !Has(c, c.inputName, FedFifo) && !Has(c, c.inputName, OnProc) &&
+        server == 0) {
         EXPECT_EQ(ReadFile(dir.path / Utf8Path(c.inputName)), c.input);
     }
 }
@@ -801,6 +852,7 @@ struct Call {
     std::string name;
     int number;        // among the calls of that name since the program started, as strace counts
     std::string file;  // the file whose descriptor it was given, if any, as strace -y names it
+    bool onStdout;     // given descriptor 1, standard output
 };
 
 // Each system call made after the input is opened, in a trace made with
@@ -824,7 +876,10 @@ std::vector<Call> CallsAfterOpening(const std::string& trace) {
         const bool memory = name == "mmap" || name == "munmap" || name == "brk" ||
                             name == "mprotect" || name == "madvise";
         const int number = ++seen[name];
-        if (opened && !memory && name != "exit_group") calls.push_back({name, number, file});
+        const bool onStdout = line.substr(paren + 1, path - paren - 1) == "1";
+        if (opened && !memory && name != "exit_group") {
+            calls.push_back({name, number, file, onStdout});
+        }
         opened = opened || line.find("\"in.wav\", O_RDONLY") != std::string::npos;
     }
     return calls;
@@ -853,9 +908,13 @@ const std::string EarlierOutput = std::string("\0\0\0\x04", 4) + std::string(599
 
 // The ways a run may end when one call fails: complete; failed with one of
 // its messages, naming the output whose call failed, and nothing left that
-// claims blocks; or complete with only the printing lost.
+// claims blocks; or complete with only the printing lost. `asksWhatItIs`:
+// the call asks what standard output or the input is, before the outputs
+// are kept; a run that then prints nothing has taken either for a file of
+// the run, and writes nothing either.
 void ExpectSafeEnd(const FaultWalk& w, const fs::path& dir, const RunResult& run,
-                   const std::map<std::string, std::string>& complete, const std::string& file) {
+                   const std::map<std::string, std::string>& complete, const std::string& file,
+                   bool asksWhatItIs) {
     const std::string input = ReadFile(dir / "in.wav");
     EXPECT_EQ(input, Wave(WalkTitle + Chunk("data", WalkSamples), w.channels));
     const std::string info = w.channels == 1 ? MonoInfo : StereoInfo;
@@ -888,6 +947,8 @@ void ExpectSafeEnd(const FaultWalk& w, const fs::path& dir, const RunResult& run
             if (past || now != gone) {
                 EXPECT_EQ(now, w.earlier ? EarlierOutput : gone) << name;
             }
+        } else if (printingLost && asksWhatItIs) {
+            EXPECT_EQ(now, w.earlier ? EarlierOutput : "none") << name;
         } else if (run.status == 0 || printingLost) {
             EXPECT_EQ(now, bytes) << name;
         } else if (now != gone && now != "" && !(w.earlier && now == EarlierOutput)) {
@@ -937,14 +998,22 @@ TEST_P(FaultRow, EndsSafelyWhicheverCallFails) {
               w.linked ? 1 : 0);
     const auto calls = CallsAfterOpening(ReadFile(traces.path / "trace"));
     ASSERT_GT(calls.size(), 10u);
+    // The outputs are kept once the last of them is closed.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].name == "close" && calls[i].file.ends_with(".vsf")) kept = i;
+    }
 
-    for (const Call& call : calls) {
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        const Call& call = calls[i];
         SCOPED_TRACE(call.name + " #" + std::to_string(call.number) + " on " + call.file);
         reset();
         const std::string inject =
             "inject=" + call.name + ":error=EIO:when=" + std::to_string(call.number);
         const RunResult run = RunTraced(dir.path, {"-o", "/dev/null", "-e", inject});
-        ExpectSafeEnd(w, dir.path, run, complete, call.file);
+        const bool asks = (call.name == "newfstatat" || call.name == "fstat") && i < kept &&
+                          (call.onStdout || call.file.ends_with("/in.wav"));
+        ExpectSafeEnd(w, dir.path, run, complete, call.file, asks);
     }
 }
 
@@ -969,6 +1038,7 @@ struct Struck {
     bool firstOfNamespace = false;  // which no signal at its default action ends
     bool earlier = false;           // an earlier run's pair stands in the folder
     bool beforeMain = false;        // may be lost, as by any program: the run then completes
+    const char* stdoutTo = nullptr;  // a file of the folder, which then holds `out`
 };
 
 // The number of each rt_sigaction and rt_sigprocmask that the program makes
@@ -1027,9 +1097,11 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
     WriteFile(dir.path / "in.wav", Stereo);
     ASSERT_EQ(RunTraced(dir.path, {"-y", "-o", Utf8(traces.path / "trace")}).status, 0);
     int lastWrite = 0;       // standard output going out, the outputs complete
+    int stdoutAsked = 0;     // what standard output is: the last time, the outputs kept
     std::vector<int> closes;  // of the outputs: the streams, then the files kept
     for (const Call& call : CallsAfterOpening(ReadFile(traces.path / "trace"))) {
         if (call.name == "write") lastWrite = call.number;
+        if (call.name == "newfstatat" && call.onStdout) ++stdoutAsked;
         if (call.name == "close" && call.file.ends_with(".vsf")) closes.push_back(call.number);
     }
     ASSERT_EQ(closes.size(), 4u);
@@ -1045,6 +1117,22 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
         // The input's identity cannot be had (a stale file on NFS): the input is named.
         {.name = "InputUnknownBeforeTheOutputs", .inject = "newfstatat:error=ESTALE:when=2",
          .on = "in.wav", .status = 1, .out = StereoInfo + "\nCan't read input file in.wav\n\n"},
+        // Unknown at the start, the input could be standard output: nothing is printed or written.
+        {.name = "InputUnknownAtTheStart", .inject = "newfstatat:error=ESTALE:when=1",
+         .on = "in.wav", .status = 1},
+        // Standard output unknown, likewise: at the start, and as the outputs are about
+        // to be opened (from its second status call on, the C library's own among them).
+        // Once the outputs are kept, they stay.
+        {.name = "StdoutUnknownAtTheStart", .inject = "newfstatat:error=EIO:when=1", .on = "out",
+         .status = 1, .stdoutTo = "out"},
+        {.name = "StdoutUnknownBeforeTheOutputs", .inject = "newfstatat:error=EIO:when=2+",
+         .on = "out", .status = 1, .stdoutTo = "out"},
+        {.name = "StdoutUnknownOnceKept",
+         .inject = "newfstatat:error=EIO:when=" + std::to_string(stdoutAsked), .on = "out",
+         .status = 1, .outputs = Pair, .stdoutTo = "out"},
+        // Standard output is the input, and no status call on it answers: it stays as it was.
+        {.name = "StdoutIsTheInputUnknown", .inject = "newfstatat:error=EIO", .on = "in.wav",
+         .status = 1, .out = Stereo, .stdoutTo = "in.wav"},
         // Over an earlier pair, while it is emptied: both go, never one.
         {.name = "SignalAsEarlierLeftIsEmptied", .inject = "ftruncate:signal=TERM:when=1",
          .on = "in_l.vsf", .status = 128 + SIGTERM, .earlier = true},
@@ -1100,7 +1188,8 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
             options.push_back("-f");
             options.insert(options.end(), unshare.begin(), unshare.end());
         }
-        const RunResult run = RunTraced(dir.path, options);
+        const RunResult run =
+            RunSndblok(dir.path, {"in.wav"}, {.wrapper = Traced(options), .stdoutTo = row.stdoutTo});
         if (row.beforeMain && run.status == 0) {
             EXPECT_EQ(run.out, StereoInfo);
             EXPECT_EQ(VsfFiles(dir.path), Pair);
@@ -1110,8 +1199,9 @@ TEST(Cli, EndsRightWhenOneCallIsStruck) {
         // strace ends as the program did: a signal's status comes from the
         // signal itself, but where that cannot end the program.
         EXPECT_EQ(run.signalled, row.status > 128 && !row.firstOfNamespace);
-        EXPECT_EQ(run.out, row.out);
+        EXPECT_EQ(row.stdoutTo != nullptr ? ReadFile(dir.path / row.stdoutTo) : run.out, row.out);
         EXPECT_EQ(VsfFiles(dir.path), row.outputs);
+        EXPECT_EQ(ReadFile(dir.path / "in.wav"), Stereo) << "the input is never written";
     }
     if (noNamespace != nullptr) GTEST_SKIP() << noNamespace;
 }

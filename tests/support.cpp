@@ -99,7 +99,8 @@ std::FILE* OpenFailingInput(FailingInput& in) {
     };
     io.seek = [](void* c, off64_t* offset, int whence) {
         FailingInput& in = *static_cast<FailingInput*>(c);
-        const off64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? in.at : in.bytes.size();
+        const off64_t end = in.unsized ? 0 : in.bytes.size();
+        const off64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? in.at : end;
         in.at = std::size_t(base + *offset);
         *offset = off64_t(in.at);
         return 0;

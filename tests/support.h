@@ -39,12 +39,13 @@ std::string Contents(std::FILE* stream);
 // A stream over `bytes` that reads the first `readable` of them, then fails
 // (`error`) or ends as a file that shrank would. `once`, only a read at
 // `readable` fails, and only the first: reads elsewhere and after go on.
-// Its size still shows them all.
+// Its size still shows them all; `unsized`, it shows 0, as on /proc.
 struct FailingInput {
     std::string bytes;
     std::size_t readable;
     bool error;
     bool once = false;
+    bool unsized = false;
     std::size_t at = 0;
     bool failed = false;
 };

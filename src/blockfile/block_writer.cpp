@@ -83,35 +83,39 @@ bool BytesLeft(std::FILE* input, std::uint64_t& count) {
     return true;
 }
 
-// The bytes were measured before the copy, so a short read is a failure.
-bool ReadSamples(std::FILE* input, unsigned char* to, std::size_t count) {
-    return std::fread(to, 1, count, input) == count;
-}
-
-WriteStatus CopyMono(std::FILE* input, BlockFile& out, std::uint32_t samples) {
-    while (samples > 0) {
-        const std::size_t n = std::min<std::size_t>(samples, BlockSize - out.fill);
-        if (!ReadSamples(input, out.block + out.fill, n)) return ReadFailed;
-        samples -= n;
-        if (!Advance(out, n)) return out.failure;
+// Copies up to `bytes` samples, stopping early only where the input ends or
+// fails; `came` counts what did.
+WriteStatus CopyMono(std::FILE* input, BlockFile& out, std::uint32_t bytes, std::uint64_t& came) {
+    while (bytes > 0) {
+        const std::size_t n = std::min<std::size_t>(bytes, BlockSize - out.fill);
+        const std::size_t got = std::fread(out.block + out.fill, 1, n, input);
+        came += got;
+        bytes -= static_cast<std::uint32_t>(got);
+        if (!Advance(out, got)) return out.failure;
+        if (got < n) break;
     }
     return WriteOk;
 }
 
-// Interleaved frames, left byte first; both blocks fill in step.
-WriteStatus CopyStereo(std::FILE* input, BlockFile& left, BlockFile& right, std::uint32_t frames) {
+// Interleaved frames, left byte first; both blocks fill in step. A last
+// byte without its pair is dropped.
+WriteStatus CopyStereo(std::FILE* input, BlockFile& left, BlockFile& right, std::uint32_t frames,
+                       std::uint64_t& came) {
     unsigned char pairs[BlockSize];
     while (frames > 0) {
         const std::size_t n =
             std::min<std::size_t>({frames, BlockSize - left.fill, sizeof pairs / 2});
-        if (!ReadSamples(input, pairs, 2 * n)) return ReadFailed;
-        for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t got = std::fread(pairs, 1, 2 * n, input);
+        came += got;
+        const std::size_t whole = got / 2;
+        for (std::size_t i = 0; i < whole; ++i) {
             left.block[left.fill + i] = pairs[2 * i];
             right.block[right.fill + i] = pairs[2 * i + 1];
         }
-        frames -= n;
-        if (!Advance(left, n)) return left.failure;
-        if (!Advance(right, n)) return right.failure;
+        frames -= static_cast<std::uint32_t>(whole);
+        if (!Advance(left, whole)) return left.failure;
+        if (!Advance(right, whole)) return right.failure;
+        if (got < 2 * n) break;
     }
     return WriteOk;
 }
@@ -122,21 +126,26 @@ WriteStatus WriteBlockFiles(std::FILE* input, std::FILE* first, std::FILE* secon
                             std::uint16_t channels) {
     std::uint32_t size;
     ReadLittle32(input, size);
-    // Writers that cannot seek back leave a placeholder size; only the bytes
-    // really there are copied.
+    // The bytes the input measures from here must all come; more may, where
+    // a file system shows a size below the file's (0 on /proc and some FUSE
+    // file systems). So the copy reads on to the size field's count or the
+    // end of the input, whichever is first: only the bytes really there are
+    // copied, as for the placeholder size of a writer that cannot seek back.
     std::uint64_t present;
     if (std::ferror(input) || !BytesLeft(input, present)) return ReadFailed;
-    if (present < size) size = static_cast<std::uint32_t>(present);
+    const bool stereo = channels == ChannelsStereo;
+    const std::uint32_t wanted = stereo ? size - size % 2 : size;
 
     BlockFile files[2];
+    std::uint64_t came = 0;
     Start(files[0], first, WriteFailed);
-    if (channels != ChannelsStereo) {
-        const WriteStatus copied = CopyMono(input, files[0], size);
-        return copied != WriteOk ? copied : Finish(files, 1);
-    }
     Start(files[1], second, SecondWriteFailed);
-    const WriteStatus copied = CopyStereo(input, files[0], files[1], size / 2);
-    return copied != WriteOk ? copied : Finish(files, 2);
+    const WriteStatus copied = stereo ? CopyStereo(input, files[0], files[1], size / 2, came)
+                                      : CopyMono(input, files[0], size, came);
+    if (copied != WriteOk) return copied;
+    // Fewer bytes than measured: the input failed, or shrank while it was read.
+    if (std::ferror(input) || came < std::min<std::uint64_t>(wanted, present)) return ReadFailed;
+    return Finish(files, stereo ? 2 : 1);
 }
 
 }  // namespace sndblok

@@ -25,12 +25,13 @@ enum WriteStatus : unsigned {
 };
 
 // Reads the little-endian data size at the input's position and copies that
-// many sample bytes, at most as many as the input holds. `channels` is the
-// held channel value: ChannelsStereo splits the interleaved bytes between
-// `first` (left) and `second` (right); any other value writes them all to
-// `first`, and `second` is not touched. The outputs must be seekable and
-// empty. Their counts are written only once every sample is flushed out, so
-// until then their first four bytes are zero. They are not closed here.
+// many sample bytes, or those that come before the input ends, whatever size
+// the input shows. `channels` is the held channel value: ChannelsStereo
+// splits the interleaved bytes between `first` (left) and `second` (right);
+// any other value writes them all to `first`, and `second` is not touched.
+// The outputs must be seekable and empty. Their counts are written only once
+// every sample is flushed out, so until then their first four bytes are
+// zero. They are not closed here.
 WriteStatus WriteBlockFiles(std::FILE* input, std::FILE* first, std::FILE* second,
                             std::uint16_t channels);
 

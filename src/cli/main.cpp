@@ -28,8 +28,8 @@ int Fail(const char* message, const char* name, std::FILE* input) {
     return 1;
 }
 
-// Standard output leads to a file of the run: nothing printed may land
-// there, where a block count belongs. The run fails without a word.
+// Standard output leads, or may lead, to a file of the run: nothing printed
+// may land there, where a block count belongs. The run fails without a word.
 int Unprinted(std::FILE* input) {
     DropPrinting();
     if (input != nullptr) std::fclose(input);
@@ -95,10 +95,13 @@ int main(int argc, char* argv[]) {
     // What the input is, so that no output is the input itself.
     FileIdentity inputFile;
     if (!Identify(input, inputFile)) return Fail(text::CantRead, path, input);
+    // And what standard output is now: unknown, it could be any output.
+    FileIdentity printed;
+    if (!Identify(stdout, printed)) return Unprinted(input);
 
     // Every check on the input has passed; only now are outputs touched.
     const bool stereo = format.channels == ChannelsStereo;
-    if (const Output* refused = OpenOutputs(outputs, stem, stereo, inputFile)) {
+    if (const Output* refused = OpenOutputs(outputs, stem, stereo, inputFile, printed)) {
         // Standard output was moved onto an output's name meanwhile.
         if (PrintsIntoRunFile(path, input, &stem)) return Unprinted(input);
         return Fail(text::CantCreate, refused->name.text, input);

@@ -102,10 +102,12 @@ const Output* EmptyOutputs(Outputs& outputs, const FileIdentity (&identities)[2]
 bool PrintsIntoRunFile(const char* inputPath, std::FILE* input, const OutputName* stem) {
     static OutputName name;
     FileIdentity printed, other;
-    if (!Identify(stdout, printed)) return false;
+    if (!Identify(stdout, printed)) return true;
     // The open input is asked, not its name: a pipe is not opened twice.
+    // Open yet unknown, it could be standard output; one that could not be
+    // opened, with nothing at its name, is no file to print into.
     const bool known = input != nullptr ? Identify(input, other) : IdentifyPath(inputPath, other);
-    if (known && SameFile(printed, other)) return true;
+    if (known ? SameFile(printed, other) : input != nullptr) return true;
     if (stem == nullptr) return false;
     for (const char* suffix : {MonoSuffix, LeftSuffix, RightSuffix}) {
         name = *stem;
@@ -115,7 +117,7 @@ bool PrintsIntoRunFile(const char* inputPath, std::FILE* input, const OutputName
 }
 
 const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
-                          const FileIdentity& input) {
+                          const FileIdentity& input, const FileIdentity& printed) {
     const char* suffixes[] = {stereo ? LeftSuffix : MonoSuffix, RightSuffix};
     outputs.count = stereo ? 2 : 1;
     for (std::size_t i = 0; i < 2; ++i) {
@@ -130,9 +132,7 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
     OnTermination(UndoOwned);
 
     // Nothing is emptied until every output has passed the checks.
-    FileIdentity printed = {};
     FileIdentity identities[2] = {};
-    Identify(stdout, printed);
     const Output* refused = nullptr;
     for (std::size_t i = 0; i < outputs.count && refused == nullptr; ++i) {
         if (!OpenOutput(outputs, i, input, printed, identities)) refused = &outputs.files[i];

@@ -35,18 +35,19 @@ struct Outputs {
 };
 
 // True when standard output is the input or a file at one of its output
-// names: anything the run printed would land there. `input` is the input
-// as opened, or null when it could not be; `stem` is null when the path
-// gives no output names.
+// names: anything the run printed would land there. True as well when
+// standard output, or the open input, cannot be identified: either could be
+// the other. `input` is the input as opened, or null when it could not be;
+// `stem` is null when the path gives no output names.
 bool PrintsIntoRunFile(const char* inputPath, std::FILE* input, const OutputName* stem);
 
 // Opens the outputs named by `stem` and the suffixes, empty and ready for
 // writing. Null, or the output refused: one that cannot be opened or
 // emptied, another run is writing or reading as its input, is a FIFO, or is
-// the same file as the input, standard output or the left output. After a
-// refusal every file is as it was before.
+// the same file as the input (`input`), standard output (`printed`) or the
+// left output. After a refusal every file is as it was before.
 const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
-                          const FileIdentity& input);
+                          const FileIdentity& input, const FileIdentity& printed);
 
 // Flushes and closes every output: null, or the first that failed.
 const Output* CloseOutputs(Outputs& outputs);

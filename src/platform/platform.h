@@ -84,7 +84,9 @@ struct FileIdentity {
     std::uint64_t links;     // the number of names it has
 };
 
-// False when the file's identity cannot be had.
+// False when the file's identity cannot be had. A stream that leads to no
+// file (on Windows, a standard stream without a handle) is known: it is no
+// regular file.
 bool Identify(std::FILE* stream, FileIdentity& identity);
 bool Identify(FileHandle file, FileIdentity& identity);
 bool IdentifyPath(const char* path, FileIdentity& identity);

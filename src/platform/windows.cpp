@@ -208,7 +208,15 @@ std::FILE* OpenForReading(const char* path) {
 OpenStatus LockInput(std::FILE*) { return Opened; }
 
 bool Identify(std::FILE* stream, FileIdentity& identity) {
-    return Identify(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), identity);
+    // A stream without a handle (standard output of a detached process, a
+    // service) has no descriptor either, as PrepareProcess finds: it leads
+    // to no file, so none of the run's.
+    const int fd = _fileno(stream);
+    if (fd < 0) {
+        identity = {false, false, 0, {0, 0}, 0};
+        return true;
+    }
+    return Identify(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), identity);
 }
 
 bool Identify(FileHandle file, FileIdentity& identity) {
