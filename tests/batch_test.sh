@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# sndblok-folder.cmd under Wine's cmd: a table of rows, each run in a folder
+# of its own that holds the batch, sndblok.exe beside it, and the row's
+# files. Each row's status, standard error (standard output stays empty)
+# and .vsf files after the run are compared with the row's, and every row
+# runs, however many fail.
+# Usage: batch_test.sh SNDBLOK_EXE BATCH
+#
+# Each run has a console, made by script(1), as cmd has on Windows; Wine
+# gives a program one only on a terminal.
+set -euo pipefail
+sndblok=$1 batch=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# The files the rows put in place and expect, byte for byte: a mono and a
+# stereo input, 6 frames each, and the blocks sndblok writes for them as
+# the Linux build does (the block count over the first four samples, then
+# the last two, then FF to the end of the block).
+bytes=$work/bytes
+mkdir "$bytes"
+ff() { printf '\377%.0s' $(seq "$1"); }
+printf 'RIFF\52\0\0\0WAVEfmt \20\0\0\0\7\0\1\0\0\175\0\0\0\175\0\0\1\0\10\0data\6\0\0\0abcdef' > "$bytes/Mono"
+printf 'RIFF\60\0\0\0WAVEfmt \20\0\0\0\7\0\2\0\0\175\0\0\0\372\0\0\2\0\10\0data\14\0\0\0ABCDEFGHIJKL' > "$bytes/Stereo"
+{ printf '\0\0\0\1ef'; ff 506; } > "$bytes/MonoVsf"
+{ printf '\0\0\0\1IK'; ff 506; } > "$bytes/LeftVsf"
+{ printf '\0\0\0\1JL'; ff 506; } > "$bytes/RightVsf"
+
+failures=0
+fail() { echo "$name: $*" >&2; failures=$((failures + 1)); }
+
+# row NAME KEY=VALUE...: one run of the batch, with what differs from the
+# defaults: arg (the argument, as cmd is given it: sounds), status (0),
+# file=PATH:BYTES (a file put in place, PATH from the row's folder, where
+# the batch runs), vsf=PATH:BYTES (each .vsf file after the run; none
+# listed: none), say=LINE (each line of standard error, in order; @ stands
+# for the row's folder as cmd names it).
+row() {
+    name=$1
+    shift
+    local arg=sounds status=0 files=() vsfs=() said=() pair dir got
+    for pair in "$@"; do
+        case $pair in
+            arg=*) arg=${pair#*=} ;;
+            status=*) status=${pair#*=} ;;
+            file=*) files+=("${pair#*=}") ;;
+            vsf=*) vsfs+=("${pair#*=}") ;;
+            say=*) said+=("${pair#*=}") ;;
+            *) fail "no such key: $pair"; return ;;
+        esac
+    done
+    dir=$work/$name
+    mkdir -p "$dir/sounds"
+    cp "$batch" "$dir/sndblok-folder.cmd"
+    cp "$sndblok" "$dir/sndblok.exe"
+    for pair in ${files[@]+"${files[@]}"}; do
+        mkdir -p "$(dirname "$dir/${pair%:*}")"
+        cp "$bytes/${pair##*:}" "$dir/${pair%:*}"
+    done
+
+    got=0
+    ROW_DIR=$dir ROW_ARG=$arg ROW_OUT=$work/$name.out ROW_ERR=$work/$name.err \
+        script -qec 'cd "$ROW_DIR" && wine cmd /c sndblok-folder "$ROW_ARG" > "$ROW_OUT" 2> "$ROW_ERR"' \
+        /dev/null < /dev/null > /dev/null || got=$?
+    [ "$got" = "$status" ] || fail "ended with $got, not $status"
+    [ ! -s "$work/$name.out" ] || fail "printed on standard output: $(cat "$work/$name.out")"
+    local folder line
+    folder="Z:$(printf %s "$dir" | tr / '\\')"
+    for line in ${said[@]+"${said[@]}"}; do printf '%s\r\n' "${line//@/"$folder"}"; done > "$work/$name.said"
+    cmp -s "$work/$name.said" "$work/$name.err" ||
+        fail "said, where @ is $folder:
+$(cat -A "$work/$name.err")
+not:
+$(cat -A "$work/$name.said")"
+    for pair in ${vsfs[@]+"${vsfs[@]}"}; do echo "${pair%:*}"; done | sort > "$work/$name.vsfs"
+    (cd "$dir" && find . -name '*.vsf' | sed 's|^\./||' | sort) | cmp -s "$work/$name.vsfs" - ||
+        fail "left the .vsf files $(cd "$dir" && find . -name '*.vsf' | tr '\n' ' '), not $(tr '\n' ' ' < "$work/$name.vsfs")"
+    for pair in ${vsfs[@]+"${vsfs[@]}"}; do
+        [ ! -f "$dir/${pair%:*}" ] || cmp -s "$bytes/${pair##*:}" "$dir/${pair%:*}" ||
+            fail "wrote ${pair%:*} otherwise than ${pair##*:}"
+    done
+}
+
+# Names with every mark cmd gives a meaning.
+marks='a&b ^c%d%!e!(f)'
+row GoodFiles file=sounds/mono.wav:Mono "file=sounds/$marks.wav:Stereo" \
+    vsf=sounds/mono.vsf:MonoVsf "vsf=sounds/${marks}_l.vsf:LeftVsf" "vsf=sounds/${marks}_r.vsf:RightVsf"
+# The folder the batch starts in, given as ".": pushd leaves cmd where it
+# was, and has not failed.
+row CurrentFolder arg=. file=here.wav:Mono vsf=here.vsf:MonoVsf
+# A folder that is not there is named whole, with cmd's & in its name: cmd
+# is given no^&such, the batch no&such.
+row MissingFolder 'arg=no^&such' status=2 'say=sndblok-folder: no folder "no&such"'
+
+[ "$failures" = 0 ] || { echo "$failures failures" >&2; exit 1; }
+echo "sndblok-folder.cmd names each failure, and only failures"
