@@ -4,6 +4,7 @@ rem them. Prints nothing for a good file; names each file that fails, with
 rem what sndblok printed, and then exits with 1.
 rem Usage: sndblok-folder FOLDER
 rem sndblok.exe beside this file is used, else the one on the PATH.
+rem Its lines end in CR LF: with LF alone, Windows' cmd can miss a label.
 setlocal EnableExtensions DisableDelayedExpansion
 if "%~1"=="" (
     >&2 echo Usage: %~n0 FOLDER
