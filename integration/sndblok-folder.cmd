@@ -1,10 +1,24 @@
 @echo off
 rem Converts every .wav file in a folder with sndblok, the outputs beside
 rem them. Prints nothing for a good file; names each file that fails, with
-rem what sndblok printed, and then exits with 1.
+rem what sndblok printed, and then exits with 1, whatever status the failed
+rem run ended with.
 rem Usage: sndblok-folder FOLDER
 rem sndblok.exe beside this file is used, else the one on the PATH.
 rem Its lines end in CR LF: with LF alone, Windows' cmd can miss a label.
+rem
+rem Windows' cmd runs this, and Wine's runs it in the tests; it is written
+rem the way both run alike:
+rem - A run's status is compared with 0, "if %errorlevel% neq 0", in a
+rem   subroutine called after each run, which reads it before any set
+rem   clears it. "if errorlevel 1" is false for a negative status, which a
+rem   run ended by Ctrl-C (0xC000013A) or by a crash (0xC0000005) has, and
+rem   "if not errorlevel 0" true for those alone; %errorlevel% in a loop's
+rem   body is read once, before the loop runs.
+rem - A file's name is only ever a for variable, in which cmd sees no mark
+rem   of its own (& ^ ! parentheses, percent signs): Wine's cmd reads a
+rem   variable's value for percent signs once more, and call would read a
+rem   name's percent signs and carets once more.
 setlocal EnableExtensions DisableDelayedExpansion
 if "%~1"=="" (
     >&2 echo Usage: %~n0 FOLDER
@@ -25,7 +39,8 @@ rem names whose short 8.3 form ends in .WAV (take.wave), which are skipped.
 for %%f in (*.wav) do (
     if /i "%%~xf"==".wav" (
         "%program%" "%%~ff" > "%printed%"
-        if errorlevel 1 (
+        call :judge
+        if defined bad (
             >&2 echo sndblok cannot convert %%~ff:
             >&2 type "%printed%"
             set failed=1
@@ -35,3 +50,8 @@ for %%f in (*.wav) do (
 popd
 del "%printed%" 2> nul
 exit /b %failed%
+
+rem Sets bad if the run that just ended failed, whatever its status.
+:judge
+if %errorlevel% neq 0 (set bad=1) else set "bad="
+exit /b

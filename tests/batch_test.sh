@@ -1,22 +1,23 @@
 #!/usr/bin/env bash
 # sndblok-folder.cmd under Wine's cmd: a table of rows, each run in a folder
-# of its own that holds the batch, sndblok.exe beside it, and the row's
-# files. Each row's status, standard error (standard output stays empty)
-# and .vsf files after the run are compared with the row's, and every row
-# runs, however many fail.
-# Usage: batch_test.sh SNDBLOK_EXE BATCH
+# of its own that holds the batch, a program as sndblok.exe beside it, and
+# the row's files. Each row's status, standard error (standard output stays
+# empty) and .vsf files after the run are compared with the row's, and every
+# row runs, however many fail.
+# Usage: batch_test.sh SNDBLOK_EXE BATCH STAND_IN_EXE
 #
 # Each run has a console, made by script(1), as cmd has on Windows; Wine
 # gives a program one only on a terminal.
 set -euo pipefail
-sndblok=$1 batch=$2
+sndblok=$1 batch=$2 stand_in=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # The files the rows put in place and expect, byte for byte: a mono and a
 # stereo input, 6 frames each, and the blocks sndblok writes for them as
 # the Linux build does (the block count over the first four samples, then
-# the last two, then FF to the end of the block).
+# the last two, then FF to the end of the block); and what has the
+# stand-in end as a run ended by Ctrl-C, or by a crash, would.
 bytes=$work/bytes
 mkdir "$bytes"
 ff() { printf '\377%.0s' $(seq "$1"); }
@@ -25,23 +26,26 @@ printf 'RIFF\60\0\0\0WAVEfmt \20\0\0\0\7\0\2\0\0\175\0\0\0\372\0\0\2\0\10\0data\
 { printf '\0\0\0\1ef'; ff 506; } > "$bytes/MonoVsf"
 { printf '\0\0\0\1IK'; ff 506; } > "$bytes/LeftVsf"
 { printf '\0\0\0\1JL'; ff 506; } > "$bytes/RightVsf"
+printf C000013A > "$bytes/CtrlC"
+printf C0000005 > "$bytes/Crash"
 
 failures=0
 fail() { echo "$name: $*" >&2; failures=$((failures + 1)); }
 
 # row NAME KEY=VALUE...: one run of the batch, with what differs from the
-# defaults: arg (the argument, as cmd is given it: sounds), status (0),
-# file=PATH:BYTES (a file put in place, PATH from the row's folder, where
-# the batch runs), vsf=PATH:BYTES (each .vsf file after the run; none
-# listed: none), say=LINE (each line of standard error, in order; @ stands
-# for the row's folder as cmd names it).
+# defaults: arg (the argument, as cmd is given it: sounds), program
+# (sndblok, or stand-in), status (0), file=PATH:BYTES (a file put in place,
+# PATH from the row's folder, where the batch runs), vsf=PATH:BYTES (each
+# .vsf file after the run; none listed: none), say=LINE (each line of
+# standard error, in order; @ stands for the row's folder as cmd names it).
 row() {
     name=$1
     shift
-    local arg=sounds status=0 files=() vsfs=() said=() pair dir got
+    local arg=sounds program=sndblok status=0 files=() vsfs=() said=() pair dir got
     for pair in "$@"; do
         case $pair in
             arg=*) arg=${pair#*=} ;;
+            program=*) program=${pair#*=} ;;
             status=*) status=${pair#*=} ;;
             file=*) files+=("${pair#*=}") ;;
             vsf=*) vsfs+=("${pair#*=}") ;;
@@ -52,7 +56,7 @@ row() {
     dir=$work/$name
     mkdir -p "$dir/sounds"
     cp "$batch" "$dir/sndblok-folder.cmd"
-    cp "$sndblok" "$dir/sndblok.exe"
+    if [ "$program" = stand-in ]; then cp "$stand_in" "$dir/sndblok.exe"; else cp "$sndblok" "$dir/sndblok.exe"; fi
     for pair in ${files[@]+"${files[@]}"}; do
         mkdir -p "$(dirname "$dir/${pair%:*}")"
         cp "$bytes/${pair##*:}" "$dir/${pair%:*}"
@@ -92,5 +96,10 @@ row CurrentFolder arg=. file=here.wav:Mono vsf=here.vsf:MonoVsf
 # is given no^&such, the batch no&such.
 row MissingFolder 'arg=no^&such' status=2 'say=sndblok-folder: no folder "no&such"'
 
+# Runs that end with a status above 0x7FFFFFFF, which cmd holds as negative.
+row EndedByCtrlC program=stand-in file=sounds/take.wav:CtrlC status=1 \
+    'say=sndblok cannot convert @\sounds\take.wav:'
+row Crashed program=stand-in file=sounds/take.wav:Crash status=1 \
+    'say=sndblok cannot convert @\sounds\take.wav:'
 [ "$failures" = 0 ] || { echo "$failures failures" >&2; exit 1; }
 echo "sndblok-folder.cmd names each failure, and only failures"
