@@ -2,7 +2,8 @@
 rem Converts every .wav file in a folder with sndblok, the outputs beside
 rem them. Prints nothing for a good file; names each file that fails, with
 rem what sndblok printed, and then exits with 1, whatever status the failed
-rem run ended with.
+rem run ended with. A folder that is not there, or that cmd cannot enter,
+rem is named, nothing is converted, and the status is 2.
 rem Usage: sndblok-folder FOLDER
 rem sndblok.exe beside this file is used, else the one on the PATH.
 rem Its lines end in CR LF: with LF alone, Windows' cmd can miss a label.
@@ -15,10 +16,14 @@ rem   clears it. "if errorlevel 1" is false for a negative status, which a
 rem   run ended by Ctrl-C (0xC000013A) or by a crash (0xC0000005) has, and
 rem   "if not errorlevel 0" true for those alone; %errorlevel% in a loop's
 rem   body is read once, before the loop runs.
+rem - pushd is judged by where cmd is after it, not by its status nor by ||:
+rem   Wine's cmd ends a pushd that fails past 260 characters with status 0,
+rem   and takes the || after one that succeeded.
 rem - A file's name is only ever a for variable, in which cmd sees no mark
 rem   of its own (& ^ ! parentheses, percent signs): Wine's cmd reads a
 rem   variable's value for percent signs once more, and call would read a
 rem   name's percent signs and carets once more.
+rem - No if is nested in one with /i and not, which Wine's cmd refuses.
 setlocal EnableExtensions DisableDelayedExpansion
 if "%~1"=="" (
     >&2 echo Usage: %~n0 FOLDER
@@ -29,11 +34,19 @@ if not exist "%~1\" (
     >&2 echo %~n0: no folder "%~1"
     exit /b 2
 )
+set "caller=%cd%"
+pushd "%~1"
+rem Still in the caller's folder, which is not the one named: pushd failed.
+set moved=1
+if "%cd%"=="%caller%" set "moved="
+if defined moved goto entered
+for %%d in ("%~1\.") do set "folder=%%~fd"
+if /i not "%folder%"=="%cd%" goto not_entered
+:entered
 set "program=sndblok"
 if exist "%~dp0sndblok.exe" set "program=%~dp0sndblok.exe"
 set "printed=%TEMP%\sndblok-folder-%RANDOM%%RANDOM%.txt"
 set failed=0
-pushd "%~1"
 rem *.wav also matches .WAV, which sndblok refuses and so names here, and
 rem names whose short 8.3 form ends in .WAV (take.wave), which are skipped.
 for %%f in (*.wav) do (
@@ -50,6 +63,10 @@ for %%f in (*.wav) do (
 popd
 del "%printed%" 2> nul
 exit /b %failed%
+
+:not_entered
+>&2 echo %~n0: cannot enter folder "%~1"
+exit /b 2
 
 rem Sets bad if the run that just ended failed, whatever its status.
 :judge
