@@ -1,9 +1,10 @@
 @echo off
 rem Converts every .wav file in a folder with sndblok, the outputs beside
 rem them. Prints nothing for a good file; names each file that fails, with
-rem what sndblok printed, and then exits with 1, whatever status the failed
-rem run ended with. A folder that is not there, or that cmd cannot enter,
-rem is named, nothing is converted, and the status is 2.
+rem what sndblok printed before its usage banner, and then exits with 1,
+rem whatever status the failed run ended with. A folder that is not there,
+rem or that cmd cannot enter, is named, nothing is converted, and the
+rem status is 2.
 rem Usage: sndblok-folder FOLDER
 rem sndblok.exe beside this file is used, else the one on the PATH.
 rem Its lines end in CR LF: with LF alone, Windows' cmd can miss a label.
@@ -23,7 +24,9 @@ rem - A file's name is only ever a for variable, in which cmd sees no mark
 rem   of its own (& ^ ! parentheses, percent signs): Wine's cmd reads a
 rem   variable's value for percent signs once more, and call would read a
 rem   name's percent signs and carets once more.
-rem - No if is nested in one with /i and not, which Wine's cmd refuses.
+rem - No if is nested in one with /i and not, which Wine's cmd refuses, no
+rem   else stands in a block in a block, which it misreads, and no goto
+rem   leaves a loop, which it carries on with.
 setlocal EnableExtensions DisableDelayedExpansion
 if "%~1"=="" (
     >&2 echo Usage: %~n0 FOLDER
@@ -47,6 +50,7 @@ set "program=sndblok"
 if exist "%~dp0sndblok.exe" set "program=%~dp0sndblok.exe"
 set "printed=%TEMP%\sndblok-folder-%RANDOM%%RANDOM%.txt"
 set failed=0
+set "rule===================================================================="
 rem *.wav also matches .WAV, which sndblok refuses and so names here, and
 rem names whose short 8.3 form ends in .WAV (take.wave), which are skipped.
 for %%f in (*.wav) do (
@@ -55,7 +59,7 @@ for %%f in (*.wav) do (
         call :judge
         if defined bad (
             >&2 echo sndblok cannot convert %%~ff:
-            >&2 type "%printed%"
+            call :message
             set failed=1
         )
     )
@@ -71,4 +75,21 @@ exit /b 2
 rem Sets bad if the run that just ended failed, whatever its status.
 :judge
 if %errorlevel% neq 0 (set bad=1) else set "bad="
+exit /b
+
+rem What sndblok printed, up to its usage banner: a line of = signs, then
+rem USAGE:. for /f passes over blank lines, and over lines that start with
+rem a semicolon, which sndblok never prints.
+:message
+set "held="
+set "banner="
+for /f "usebackq delims=" %%l in ("%printed%") do (
+    if defined held if "%%l"=="USAGE:" set banner=1
+    if defined banner set "held="
+    if defined held >&2 echo %rule%
+    set "held="
+    if not defined banner if "%%l"=="%rule%" set held=1
+    if not defined banner if not defined held >&2 echo %%l
+)
+if defined held >&2 echo %rule%
 exit /b

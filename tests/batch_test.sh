@@ -16,8 +16,9 @@ trap 'rm -rf "$work"' EXIT
 # The files the rows put in place and expect, byte for byte: a mono and a
 # stereo input, 6 frames each, and the blocks sndblok writes for them as
 # the Linux build does (the block count over the first four samples, then
-# the last two, then FF to the end of the block); and what has the
-# stand-in end as a run ended by Ctrl-C, or by a crash, would.
+# the last two, then FF to the end of the block); a file that is no WAVE
+# file; and what has the stand-in end as a run ended by Ctrl-C, or by a
+# crash, would.
 bytes=$work/bytes
 mkdir "$bytes"
 ff() { printf '\377%.0s' $(seq "$1"); }
@@ -26,6 +27,7 @@ printf 'RIFF\60\0\0\0WAVEfmt \20\0\0\0\7\0\2\0\0\175\0\0\0\372\0\0\2\0\10\0data\
 { printf '\0\0\0\1ef'; ff 506; } > "$bytes/MonoVsf"
 { printf '\0\0\0\1IK'; ff 506; } > "$bytes/LeftVsf"
 { printf '\0\0\0\1JL'; ff 506; } > "$bytes/RightVsf"
+printf RIFX > "$bytes/Broken"
 printf C000013A > "$bytes/CtrlC"
 printf C0000005 > "$bytes/Crash"
 
@@ -92,7 +94,7 @@ $(cat -A "$work/$name.said")"
     done
 }
 
-# Names with every mark cmd gives a meaning.
+# Names with every mark cmd gives a meaning, in a good file and a broken one.
 marks='a&b ^c%d%!e!(f)'
 row GoodFiles file=sounds/mono.wav:Mono "file=sounds/$marks.wav:Stereo" \
     vsf=sounds/mono.vsf:MonoVsf "vsf=sounds/${marks}_l.vsf:LeftVsf" "vsf=sounds/${marks}_r.vsf:RightVsf"
@@ -103,6 +105,15 @@ row CurrentFolder arg=. file=here.wav:Mono vsf=here.vsf:MonoVsf
 # is given no^&such, the batch no&such.
 row MissingFolder 'arg=no^&such' status=2 'say=sndblok-folder: no folder "no&such"'
 
+# A broken file is named, with sndblok's message up to its usage banner; a
+# good one beside it is converted all the same.
+row BrokenFile file=sounds/good.wav:Mono "file=sounds/$marks.wav:Broken" status=1 \
+    vsf=sounds/good.vsf:MonoVsf "say=sndblok cannot convert @\\sounds\\$marks.wav:" \
+    "say=Input file @\\sounds\\$marks.wav is not a valid .wav file"
+# In cmd *.wav also matches .WAV, which sndblok refuses.
+row UpperCaseWav file=sounds/UP.WAV:Mono status=1 'say=sndblok cannot convert @\sounds\UP.WAV:' \
+    'say=File information:' $'say=\tCompression Code: ULAW ' $'say=\tChannels: MONO ' \
+    $'say=\tSample Rate: 32000Hz' 'say=Specify a filename with a .wav extension'
 # Runs that end with a status above 0x7FFFFFFF, which cmd holds as negative.
 row EndedByCtrlC program=stand-in file=sounds/take.wav:CtrlC status=1 \
     'say=sndblok cannot convert @\sounds\take.wav:'
