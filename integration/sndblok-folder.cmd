@@ -27,15 +27,26 @@ rem   name's percent signs and carets once more.
 rem - No if is nested in one with /i and not, which Wine's cmd refuses, no
 rem   else stands in a block in a block, which it misreads, and no goto
 rem   leaves a loop, which it carries on with.
+rem - The console's code page is UTF-8 until the end, then the caller's
+rem   again, so that names print as typed, in the encoding sndblok prints
+rem   them in. Where cmd has no console (Wine's has none off a terminal),
+rem   there is no code page to change, and a name outside the system's
+rem   prints as ?. This file is ASCII, which reads the same in every one.
 setlocal EnableExtensions DisableDelayedExpansion
 if "%~1"=="" (
     >&2 echo Usage: %~n0 FOLDER
     exit /b 2
 )
+set codepage=0
+for /f "tokens=2 delims=:." %%c in ('chcp 2^>nul') do (
+    set /a "codepage=%%c" 2> nul
+)
+if %codepage% neq 0 chcp 65001 > nul
+set status=2
 if not exist "%~1\" (
     rem Quoted, as a folder's name may hold & or another mark of cmd's.
     >&2 echo %~n0: no folder "%~1"
-    exit /b 2
+    goto end
 )
 set "caller=%cd%"
 pushd "%~1"
@@ -66,11 +77,14 @@ for %%f in (*.wav) do (
 )
 popd
 del "%printed%" 2> nul
-exit /b %failed%
+set status=%failed%
+goto end
 
 :not_entered
 >&2 echo %~n0: cannot enter folder "%~1"
-exit /b 2
+:end
+if %codepage% neq 0 chcp %codepage% > nul
+exit /b %status%
 
 rem Sets bad if the run that just ended failed, whatever its status.
 :judge

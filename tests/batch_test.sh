@@ -6,8 +6,8 @@
 # row runs, however many fail.
 # Usage: batch_test.sh SNDBLOK_EXE BATCH STAND_IN_EXE
 #
-# Each run has a console, made by script(1), as cmd has on Windows; Wine
-# gives a program one only on a terminal.
+# Each run has a console, made by script(1), as cmd has on Windows, and as
+# the batch needs for chcp; Wine gives a program one only on a terminal.
 set -euo pipefail
 sndblok=$1 batch=$2 stand_in=$3
 work=$(mktemp -d)
@@ -17,8 +17,8 @@ trap 'rm -rf "$work"' EXIT
 # stereo input, 6 frames each, and the blocks sndblok writes for them as
 # the Linux build does (the block count over the first four samples, then
 # the last two, then FF to the end of the block); a file that is no WAVE
-# file; and what has the stand-in end as a run ended by Ctrl-C, or by a
-# crash, would.
+# file; a PCM one; and what has the stand-in end as a run ended by Ctrl-C,
+# or by a crash, would.
 bytes=$work/bytes
 mkdir "$bytes"
 ff() { printf '\377%.0s' $(seq "$1"); }
@@ -28,6 +28,7 @@ printf 'RIFF\60\0\0\0WAVEfmt \20\0\0\0\7\0\2\0\0\175\0\0\0\372\0\0\2\0\10\0data\
 { printf '\0\0\0\1IK'; ff 506; } > "$bytes/LeftVsf"
 { printf '\0\0\0\1JL'; ff 506; } > "$bytes/RightVsf"
 printf RIFX > "$bytes/Broken"
+printf 'RIFF\52\0\0\0WAVEfmt \20\0\0\0\1\0\1\0\0\175\0\0\0\175\0\0\1\0\10\0data\6\0\0\0abcdef' > "$bytes/Pcm"
 printf C000013A > "$bytes/CtrlC"
 printf C0000005 > "$bytes/Crash"
 
@@ -41,11 +42,13 @@ fail() { echo "$name: $*" >&2; failures=$((failures + 1)); }
 # .vsf file after the run; none listed: none), say=LINE (each line of
 # standard error, in order; @ stands for the row's folder as cmd names it),
 # ignore=LINE (a line that Wine's cmd prints itself, left out of standard
-# error, however often, before it is compared).
+# error, however often, before it is compared), around=COMMAND (run by cmd
+# before the batch and after it, on the batch's line: it prints the same
+# both times, and standard output holds just that, twice).
 row() {
     name=$1
     shift
-    local arg=sounds program=sndblok status=0 files=() vsfs=() said=() ignored=() pair dir got
+    local arg=sounds program=sndblok status=0 around= files=() vsfs=() said=() ignored=() pair dir got
     for pair in "$@"; do
         case $pair in
             arg=*) arg=${pair#*=} ;;
@@ -55,6 +58,7 @@ row() {
             vsf=*) vsfs+=("${pair#*=}") ;;
             say=*) said+=("${pair#*=}") ;;
             ignore=*) ignored+=("${pair#*=}") ;;
+            around=*) around=${pair#*=} ;;
             *) fail "no such key: $pair"; return ;;
         esac
     done
@@ -67,12 +71,21 @@ row() {
         cp "$bytes/${pair##*:}" "$dir/${pair%:*}"
     done
 
+    local command="sndblok-folder $arg"
+    [ -z "$around" ] || command="$around & call $command & $around"
     got=0
-    ROW_DIR=$dir ROW_ARG=$arg ROW_OUT=$work/$name.out ROW_ERR=$work/$name.err \
-        script -qec 'cd "$ROW_DIR" && wine cmd /c sndblok-folder "$ROW_ARG" > "$ROW_OUT" 2> "$ROW_ERR"' \
+    ROW_DIR=$dir ROW_COMMAND=$command ROW_OUT=$work/$name.out ROW_ERR=$work/$name.err \
+        script -qec 'cd "$ROW_DIR" && wine cmd /c "$ROW_COMMAND" > "$ROW_OUT" 2> "$ROW_ERR"' \
         /dev/null < /dev/null > /dev/null || got=$?
     [ "$got" = "$status" ] || fail "ended with $got, not $status"
-    [ ! -s "$work/$name.out" ] || fail "printed on standard output: $(cat "$work/$name.out")"
+    if [ -z "$around" ]; then
+        [ ! -s "$work/$name.out" ] || fail "printed on standard output: $(cat "$work/$name.out")"
+    else
+        local first
+        first=$(head -n 1 "$work/$name.out")
+        [ -n "$first" ] && printf '%s\n' "$first" "$first" | cmp -s - "$work/$name.out" ||
+            fail "$around printed, before and after the batch: $(cat -A "$work/$name.out")"
+    fi
     local folder line
     folder="Z:$(printf %s "$dir" | tr / '\\')"
     for line in ${said[@]+"${said[@]}"}; do printf '%s\r\n' "${line//@/"$folder"}"; done > "$work/$name.said"
@@ -127,5 +140,15 @@ deep=$(printf 'a%.0s' $(seq 100))
 row FolderPast260 "arg=sounds\\$deep\\$deep\\$deep" "file=sounds/$deep/$deep/$deep/in.wav:Mono" \
     file=here.wav:Mono status=2 "say=sndblok-folder: cannot enter folder \"sounds\\$deep\\$deep\\$deep\"" \
     'ignore=File name is too long.'
+# A name outside ASCII, as typed. The input is PCM, whose message names no
+# file: Wine's cmd reads a file's lines as Latin-1 whatever the code page,
+# where Windows' reads them in the console's code page, so a name in
+# sndblok's own lines would come out otherwise under Wine alone.
+row Cyrillic file=sounds/Звук.wav:Pcm status=1 'say=sndblok cannot convert @\sounds\Звук.wav:' \
+    'say=File information:' $'say=\tCompression Code: PCM ' $'say=\tChannels: MONO ' \
+    $'say=\tSample Rate: 32000Hz' 'say=This file type is not supported'
+# The code page is the caller's again once the batch ends.
+row CodePageRestored around=chcp file=sounds/good.wav:Mono vsf=sounds/good.vsf:MonoVsf
+
 [ "$failures" = 0 ] || { echo "$failures failures" >&2; exit 1; }
 echo "sndblok-folder.cmd names each failure, and only failures"
