@@ -19,8 +19,8 @@ function finish() {
     if (version != "") printf "\n -- %s  %s\n", maintainer, date
 }
 
-# Changes not yet released belong to no package, under "## Unreleased" or
-# "## VERSION (unreleased)".
+# Changes not yet released belong to no package, whether or not their
+# heading names the version to come: "## Unreleased", "## 1.5.0 (unreleased)".
 /^## (Unreleased|[^ ]+ \(unreleased\))$/ { next }
 
 /^## / {
