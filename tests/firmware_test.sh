@@ -95,7 +95,7 @@ idle() {  # BUILD_FOLDER: nothing is left to do
 small() {  # FOLDER
     mkdir -p "$1/sounds"
     cat > "$1/CMakeLists.txt" << 'EOF'
-cmake_minimum_required(VERSION 3.16)
+cmake_minimum_required(VERSION 3.18)
 project(small NONE)
 find_package(sndblok REQUIRED)
 set(DEST sounds CACHE STRING "")
