@@ -5,7 +5,7 @@
 # check.wav, with nobody to answer a prompt. check.wav must hold every
 # sample of the outputs.
 . "$(dirname "$0")/lib.sh"
-need cmake ninja-build g++ sox ffmpeg
+need cmake ninja-build g++ lowdown sox ffmpeg
 cmake --workflow --preset release > /dev/null
 program=$PWD/build/release/sndblok
 lines() {  # MARKER: the README's lines under it, one command a line

@@ -5,7 +5,7 @@
 # compilers. The program is the static one of the tarballs, installed by
 # this machine's CMake, since the project itself needs a newer one.
 . "$(dirname "$0")/lib.sh"
-need mmdebstrap cmake ninja-build g++
+need mmdebstrap cmake ninja-build g++ lowdown
 cmake --preset release-static -B build/oldcmake > /dev/null && cmake --build build/oldcmake > /dev/null
 root=$scratch/bullseye
 on_exit='umount "$root/proc" 2> /dev/null || true'

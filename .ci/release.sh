@@ -4,7 +4,7 @@
 # program converts the example as the amd64 build does (the foreign ones
 # under qemu-user).
 . "$(dirname "$0")/lib.sh"
-need cmake ninja-build g++ dpkg-dev file groff-base lintian sox g++-aarch64-linux-gnu \
+need cmake ninja-build g++ lowdown dpkg-dev file groff-base lintian sox g++-aarch64-linux-gnu \
      g++-arm-linux-gnueabihf g++-mingw-w64-x86-64-posix libc6:arm64 libc6:armhf
 emulators
 scripts/release.sh
