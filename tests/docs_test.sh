@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What README.md and the manual page made from it show a run printing is
 # what the program prints for the bundled example, byte for byte; the
-# README's examples work as shown, and the manual page shows them as typed.
+# signals they say undo a run are those the code names; the README's
+# examples work as shown, and the manual page shows them as typed.
 # Usage: docs_test.sh PROGRAM SOURCE_DIR MANUAL_PAGE
 set -euo pipefail
 program=$1 source=$2 manual=$3
@@ -24,6 +25,30 @@ shown=$(printf '.EX\n'; expand -t4 "$work/printed"; printf '.EE')
 if awk '/^\.EE$/ { code = 0 } code; /^\.EX$/ { code = 1 }' "$manual" | sed 's/\\-//g' | grep "[-']"; then
     echo "the manual page's code blocks hold a bare - or '"; exit 1
 fi
+
+# The signals that the documents say undo a run (one text, the README's,
+# which the manual page holds) are those the code lists, the real-time ones
+# named by SIGRTMIN; those they say are ignored, the ones the code ignores.
+code=$(grep -rl 'TerminationSignals\[\] = {' "$source/src") || { echo "no TerminationSignals under src/"; exit 1; }
+listed() {  # FILE: the signals named in its sentence on them, one a line, sorted
+    tr '\n' ' ' < "$1" | sed -n 's/.*The signals that undo the outputs are all that would end the program:\([^.]*\)\..*/\1/p' |
+        grep -o 'SIG[A-Z0-9]*' | sort -u
+}
+ignored() {  # FILE: the signals its sentence says are ignored
+    tr '\n' ' ' < "$1" | grep -o 'SIG[A-Z0-9]*\( and SIG[A-Z0-9]*\)* are ignored' | grep -o 'SIG[A-Z0-9]*' | sort -u
+}
+{
+    sed -n '/TerminationSignals\[\] = {/,/^};/p' "$code" | sed -e '/^#/d' -e 's|//.*||' | grep -o 'SIG[A-Z0-9]*'
+    grep -o 'signal = SIGRTMIN;' "$code" | grep -o SIGRTMIN
+} | sort -u > "$work/code-undo"
+grep -o 'signal(SIG[A-Z0-9]*, SIG_IGN)' "$code" | sed 's/signal(\(SIG[A-Z0-9]*\).*/\1/' | sort -u > "$work/code-ignored"
+[ -s "$work/code-undo" ] && [ -s "$work/code-ignored" ] || { echo "no signal list in $code"; exit 1; }
+for document in "$source/README.md" "$manual"; do
+    listed "$document" | diff "$work/code-undo" - ||
+        { echo "$document names other signals that undo a run than $code"; exit 1; }
+    ignored "$document" | diff "$work/code-ignored" - ||
+        { echo "$document names other ignored signals than $code"; exit 1; }
+done
 
 # The README's line that lists colliding inputs, on a folder with such
 # pairs (a stereo x.wav beside a mono x_l.wav; z.wav beside z_r.wav in a
@@ -92,4 +117,4 @@ for pair in "a CMake project's sounds:CMakeLists.txt" "a firmware image's sounds
             { echo "tests/firmware/${pair##*:} lacks the README's line: $line"; exit 1; }
     done < <(example "${pair%%:*}")
 done
-echo "README.md and the manual page show what sndblok prints and the same examples, which work as shown"
+echo "README.md and the manual page show what sndblok prints, the signals the code lists, and the same examples, which work as shown"
