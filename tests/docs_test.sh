@@ -26,6 +26,13 @@ if awk '/^\.EE$/ { code = 0 } code; /^\.EX$/ { code = 1 }' "$manual" | sed 's/\\
     echo "the manual page's code blocks hold a bare - or '"; exit 1
 fi
 
+# "sndblok --version looks for a file of that name": where there is none,
+# it cannot open it.
+status=0
+(cd "$work" && "$program" --version > version) || status=$?
+[ "$status" = 1 ] && grep -Fx "Can't open input file --version" "$work/version" > /dev/null ||
+    { echo "sndblok --version does not look for a file of that name"; exit 1; }
+
 # The signals that the documents say undo a run (one text, the README's,
 # which the manual page holds) are those the code lists, the real-time ones
 # named by SIGRTMIN; those they say are ignored, the ones the code ignores.
