@@ -17,7 +17,7 @@ for arch in amd64 arm64 armhf; do
     lintian_clean "$deb"
     dpkg -f "$deb" Architecture Depends
     [ "$(dpkg -f "$deb" Architecture)" = $arch ]
-    dpkg -f "$deb" Depends | grep '^libc6 (>= ' > /dev/null
+    dpkg -f "$deb" Depends | grep '^libc6 (>= 2\.34)' > /dev/null  # as the README says
     dpkg -x "$deb" "$scratch/deb-$arch"
     hardened "$scratch/deb-$arch/usr/bin/sndblok"
     converts "$scratch/deb-$arch/usr/bin/sndblok" "$scratch/run-deb-$arch"
