@@ -4,7 +4,7 @@
 # and the build recipes. That it builds to the same bytes from another clone,
 # and converts the example, the release stage checks for every package.
 . "$(dirname "$0")/lib.sh"
-need cmake ninja-build g++ dpkg-dev file groff-base man-db lintian
+need cmake ninja-build g++ lowdown dpkg-dev file groff-base man-db lintian
 cmake --workflow --preset release
 rm -f build/release/sndblok_*.deb
 (cd build/release && cpack -G DEB > /dev/null)

@@ -4,7 +4,7 @@
 # program converts the example as the amd64 build does (the foreign ones
 # under qemu-user).
 . "$(dirname "$0")/lib.sh"
-need cmake ninja-build g++ dpkg-dev file groff-base lintian sox g++-aarch64-linux-gnu \
+need cmake ninja-build g++ lowdown dpkg-dev file groff-base lintian sox g++-aarch64-linux-gnu \
      g++-arm-linux-gnueabihf g++-mingw-w64-x86-64-posix libc6:arm64 libc6:armhf
 emulators
 scripts/release.sh
@@ -17,7 +17,7 @@ for arch in amd64 arm64 armhf; do
     lintian_clean "$deb"
     dpkg -f "$deb" Architecture Depends
     [ "$(dpkg -f "$deb" Architecture)" = $arch ]
-    dpkg -f "$deb" Depends | grep '^libc6 (>= ' > /dev/null
+    dpkg -f "$deb" Depends | grep '^libc6 (>= 2\.34)' > /dev/null  # as the README says
     dpkg -x "$deb" "$scratch/deb-$arch"
     hardened "$scratch/deb-$arch/usr/bin/sndblok"
     converts "$scratch/deb-$arch/usr/bin/sndblok" "$scratch/run-deb-$arch"

@@ -4,7 +4,7 @@
 # prints and writes exactly what the Linux build does; its batch file is
 # the one the suite tested.
 . "$(dirname "$0")/lib.sh"
-need cmake ninja-build g++ g++-mingw-w64-x86-64-posix wine wine64 groff-base
+need cmake ninja-build g++ lowdown g++-mingw-w64-x86-64-posix wine wine64 groff-base
 on_exit='wineserver -k 2> /dev/null || true'
 cmake --workflow --preset windows
 rm -f build/windows/sndblok-*-win64.zip

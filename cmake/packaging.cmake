@@ -16,49 +16,13 @@ endif()
 set(SNDBLOK_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
 string(TIMESTAMP SNDBLOK_DATE "%Y-%m-%d" UTC)  # follows SOURCE_DATE_EPOCH
 
-# The manual page, with the version and the date in its title line, and the
-# README's examples: each indented block after its marker, as roff text
-# that prints and copies the same characters.
-function(sndblok_readme_example marker variable)
-    file(READ README.md readme)
-    string(FIND "${readme}" "<!-- ${marker} -->\n" at)
-    if(at EQUAL -1)
-        message(FATAL_ERROR "README.md lacks <!-- ${marker} -->")
-    endif()
-    string(SUBSTRING "${readme}" ${at} -1 readme)
-    string(REGEX MATCH "-->\n\n((    [^\n]*\n|\n)*)" block "${readme}")
-    # Each line after a newline: CMake's ^ matches wherever a search resumes.
-    string(REGEX REPLACE "\n+$" "" block "\n${CMAKE_MATCH_1}")
-    string(REPLACE "\n    " "\n" block "${block}")
-    string(REPLACE "\\" "\\e" block "${block}")
-    string(REPLACE "-" "\\-" block "${block}")
-    string(REPLACE "'" "\\(aq" block "${block}")
-    string(REPLACE "`" "\\(ga" block "${block}")
-    string(REPLACE "^" "\\(ha" block "${block}")
-    string(REPLACE "~" "\\(ti" block "${block}")
-    string(REPLACE "\n." "\n\\&." block "${block}")
-    string(SUBSTRING "${block}" 1 -1 block)
-    set(${variable} "${block}" PARENT_SCOPE)
-endfunction()
-sndblok_readme_example("making an acceptable file" SNDBLOK_EXAMPLE_PREPARE)
-sndblok_readme_example("listening back: mono, then stereo, with each tool" SNDBLOK_EXAMPLE_LISTEN)
-sndblok_readme_example("a batch" SNDBLOK_EXAMPLE_BATCH)
-sndblok_readme_example("inputs whose outputs another input would also write" SNDBLOK_EXAMPLE_COLLISIONS)
-sndblok_readme_example("the blocks a file claims" SNDBLOK_EXAMPLE_BLOCKS)
-sndblok_readme_example("a CMake project's sounds" SNDBLOK_EXAMPLE_CMAKE)
-sndblok_readme_example("a firmware image's sounds" SNDBLOK_EXAMPLE_IMAGE)
-sndblok_readme_example("a Makefile's sounds" SNDBLOK_EXAMPLE_MAKE)
-sndblok_readme_example("a folder on Windows" SNDBLOK_EXAMPLE_FOLDER)
-configure_file(docs/sndblok.1.in sndblok.1 @ONLY)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS README.md)
-set(SNDBLOK_MANUAL ${PROJECT_BINARY_DIR}/sndblok.1)
-
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "convert 32 kHz mu-law WAVE files into Vantrel Sound Format block files")
 set(CPACK_PACKAGE_DESCRIPTION
     "sndblok prepares sound for the Kestrane ULAW audio driver: it checks that a
 RIFF WAVE file holds 32 kHz G.711 mu-law audio and copies its sample bytes,
 unchanged, into one file of 512-byte blocks per channel.")
+
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 # CPack runs apart from this configuration: hand it the same date, and the
@@ -67,6 +31,55 @@ set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/cpack-epoch.cmake)
 file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
      "set(ENV{SOURCE_DATE_EPOCH} ${SNDBLOK_SOURCE_DATE_EPOCH})\n")
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/stamp-staged-files.cmake)
+
+# The manual page: docs/sndblok.1.md, where each line "<!-- README.md:
+# HEADING -->" stands for the README's text under that heading, down to the
+# next heading, or for its first paragraph or what follows that (", first
+# paragraph", ", after the first paragraph"); made into roff by lowdown,
+# with code as it is typed (roff-code.awk).
+find_program(LOWDOWN lowdown REQUIRED)
+file(READ README.md readme)
+set(readme "\n${readme}")
+file(READ docs/sndblok.1.md page)
+string(CONFIGURE "${page}" page @ONLY)
+string(REGEX MATCHALL "<!-- README.md: [^\n]* -->" parts "${page}")
+foreach(part IN LISTS parts)
+    string(REGEX REPLACE "^<!-- README.md: (.*) -->$" "\\1" heading "${part}")
+    set(paragraphs "")
+    if(heading MATCHES "^(.*), (first paragraph|after the first paragraph)$")
+        set(heading "${CMAKE_MATCH_1}")
+        set(paragraphs "${CMAKE_MATCH_2}")
+    endif()
+    string(FIND "${readme}" "\n${heading}\n" at)
+    if(at EQUAL -1 OR NOT heading MATCHES "^#+ ")
+        message(FATAL_ERROR "docs/sndblok.1.md: README.md has no heading for ${part}")
+    endif()
+    string(LENGTH "\n${heading}\n" length)
+    math(EXPR at "${at} + ${length}")
+    string(SUBSTRING "${readme}" ${at} -1 text)
+    string(FIND "${text}" "\n#" end)
+    string(SUBSTRING "${text}" 0 ${end} text)
+    # Blank lines off, the indentation of a code block kept.
+    string(REGEX REPLACE "^\n+|\n+$" "" text "${text}")
+    string(FIND "${text}" "\n\n" end)
+    if(paragraphs STREQUAL "first paragraph")
+        string(SUBSTRING "${text}" 0 ${end} text)
+    elseif(paragraphs)
+        math(EXPR end "${end} + 2")
+        string(SUBSTRING "${text}" ${end} -1 text)
+    endif()
+    string(REPLACE "${part}" "${text}" page "${page}")
+endforeach()
+# Written only when it changes, so that the page is made again only then.
+file(WRITE ${PROJECT_BINARY_DIR}/sndblok.1.md.new "${page}")
+configure_file(${PROJECT_BINARY_DIR}/sndblok.1.md.new sndblok.1.md COPYONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS README.md docs/sndblok.1.md)
+set(SNDBLOK_MANUAL ${PROJECT_BINARY_DIR}/sndblok.1)
+add_custom_command(OUTPUT sndblok.1 BYPRODUCTS sndblok.1.roff
+    COMMAND ${LOWDOWN} -s -tman --parse-no-intraemph -o sndblok.1.roff sndblok.1.md
+    COMMAND awk -f ${PROJECT_SOURCE_DIR}/cmake/roff-code.awk sndblok.1.roff > sndblok.1
+    DEPENDS ${PROJECT_BINARY_DIR}/sndblok.1.md cmake/roff-code.awk)
+add_custom_target(manual ALL DEPENDS sndblok.1)
 
 # The CMake package: find_package(sndblok) and sndblok_add_sounds(). It
 # describes a program for the machine that builds, whatever the target.
@@ -100,7 +113,7 @@ if(WIN32)
     # The program with its documents beside it, the manual page as text.
     find_program(GROFF groff REQUIRED)
     add_custom_command(OUTPUT sndblok.txt
-        COMMAND ${GROFF} -man -Tutf8 -P-cbou ${SNDBLOK_MANUAL} > sndblok.txt
+        COMMAND ${GROFF} -k -t -man -Tutf8 -P-cbou ${SNDBLOK_MANUAL} > sndblok.txt
         DEPENDS ${SNDBLOK_MANUAL})
     add_custom_target(manual_text ALL DEPENDS sndblok.txt)
     install(TARGETS sndblok RUNTIME DESTINATION .)

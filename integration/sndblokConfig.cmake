@@ -1,6 +1,6 @@
 # find_package(sndblok): the program as the imported target sndblok::sndblok,
 # and sndblok_add_sounds() to turn WAVE files into block files in a build.
-# Works with CMake 3.16 and later.
+# Works with CMake 3.18 and later.
 #
 # The program is found relative to this file, wherever the package was
 # unpacked: in the install tree (lib/cmake/sndblok, program in bin/), in a

@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 
 # Everything it needs, checked before anything is built. The foreign C
 # libraries give the arm64 and armhf packages their Depends.
-needs=(cmake ninja-build g++ dpkg-dev file groff-base git g++-aarch64-linux-gnu
+needs=(cmake ninja-build g++ lowdown dpkg-dev file groff-base git g++-aarch64-linux-gnu
        g++-arm-linux-gnueabihf g++-mingw-w64-x86-64-posix libc6:arm64 libc6:armhf)
 missing=() first=""
 for p in "${needs[@]}"; do installed "$p" || missing+=("$p"); done

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# What README.md and the manual page show a run printing is what the program
-# prints for the bundled example, byte for byte; the README's line for
-# finding colliding inputs finds them.
+# What README.md and the manual page made from it show a run printing is
+# what the program prints for the bundled example, byte for byte; the
+# signals they say undo a run are those the code names; the README's
+# examples work as shown, and the manual page shows them as typed.
 # Usage: docs_test.sh PROGRAM SOURCE_DIR MANUAL_PAGE
 set -euo pipefail
 program=$1 source=$2 manual=$3
@@ -15,11 +16,46 @@ awk '/^<!-- the output of: sndblok examples\/duet.wav -->$/ { getline; take = 1;
      take && /^```$/ { exit }
      take' "$source/README.md" > "$work/readme"
 cmp "$work/printed" "$work/readme"
-# The manual page's example, without roff's zero-width \& marks.
-awk '/^\.\\" The program.s output/ { take = 1; next }
-     take && /^\.fi$/ { exit }
-     take' "$manual" | sed 's/\\&//g' > "$work/manual"
-cmp "$work/printed" "$work/manual"
+# The manual page shows it as a block of its own, each line as printed but
+# for the tabs, which lowdown turns into spaces up to a multiple of four.
+shown=$(printf '.EX\n'; expand -t4 "$work/printed"; printf '.EE')
+[[ $(< "$manual") == *"$shown"* ]] || { echo "the manual page does not show what sndblok prints"; exit 1; }
+# Code stands in it as typed: no bare hyphen or quote in a code block,
+# which a renderer may print as a typographic one.
+if awk '/^\.EE$/ { code = 0 } code; /^\.EX$/ { code = 1 }' "$manual" | sed 's/\\-//g' | grep "[-']"; then
+    echo "the manual page's code blocks hold a bare - or '"; exit 1
+fi
+
+# "sndblok --version looks for a file of that name": where there is none,
+# it cannot open it.
+status=0
+(cd "$work" && "$program" --version > version) || status=$?
+[ "$status" = 1 ] && grep -Fx "Can't open input file --version" "$work/version" > /dev/null ||
+    { echo "sndblok --version does not look for a file of that name"; exit 1; }
+
+# The signals that the documents say undo a run (one text, the README's,
+# which the manual page holds) are those the code lists, the real-time ones
+# named by SIGRTMIN; those they say are ignored, the ones the code ignores.
+code=$(grep -rl 'TerminationSignals\[\] = {' "$source/src") || { echo "no TerminationSignals under src/"; exit 1; }
+listed() {  # FILE: the signals named in its sentence on them, one a line, sorted
+    tr '\n' ' ' < "$1" | sed -n 's/.*The signals that undo the outputs are all that would end the program:\([^.]*\)\..*/\1/p' |
+        grep -o 'SIG[A-Z0-9]*' | sort -u
+}
+ignored() {  # FILE: the signals its sentence says are ignored
+    tr '\n' ' ' < "$1" | grep -o 'SIG[A-Z0-9]*\( and SIG[A-Z0-9]*\)* are ignored' | grep -o 'SIG[A-Z0-9]*' | sort -u
+}
+{
+    sed -n '/TerminationSignals\[\] = {/,/^};/p' "$code" | sed -e '/^#/d' -e 's|//.*||' | grep -o 'SIG[A-Z0-9]*'
+    grep -o 'signal = SIGRTMIN;' "$code" | grep -o SIGRTMIN
+} | sort -u > "$work/code-undo"
+grep -o 'signal(SIG[A-Z0-9]*, SIG_IGN)' "$code" | sed 's/signal(\(SIG[A-Z0-9]*\).*/\1/' | sort -u > "$work/code-ignored"
+[ -s "$work/code-undo" ] && [ -s "$work/code-ignored" ] || { echo "no signal list in $code"; exit 1; }
+for document in "$source/README.md" "$manual"; do
+    listed "$document" | diff "$work/code-undo" - ||
+        { echo "$document names other signals that undo a run than $code"; exit 1; }
+    ignored "$document" | diff "$work/code-ignored" - ||
+        { echo "$document names other ignored signals than $code"; exit 1; }
+done
 
 # The README's line that lists colliding inputs, on a folder with such
 # pairs (a stereo x.wav beside a mono x_l.wav; z.wav beside z_r.wav in a
@@ -43,7 +79,7 @@ printf 'sounds/s p/z.wav\nsounds/s p/z_r.wav\nsounds/x.wav\nsounds/x_l.wav\n' | 
 (cd "$work/none" && sh "$work/collisions.sh") 2>&1 | cmp - /dev/null
 
 # The README's examples, each under its marker; the manual page shows each
-# as the README does, character for character, once rendered.
+# as the README does, character for character, once rendered as man does.
 example() {  # MARKER
     awk -v marker="<!-- $1 -->" '$0 == marker { take = 1; next }
         take && /^    / { print substr($0, 5); listed = 1; next }
@@ -51,12 +87,12 @@ example() {  # MARKER
         take && listed { exit }' "$source/README.md" | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}'
 }
 if command -v groff > /dev/null; then
-    rendered=$(groff -man -Tutf8 -P-cbou "$manual" 2> /dev/null)
+    rendered=$(groff -k -t -man -Tutf8 -P-cbou "$manual" 2> /dev/null)
     for marker in "making an acceptable file" "listening back: mono, then stereo, with each tool" \
                   "the blocks a file claims" "a batch" "inputs whose outputs another input would also write" \
                   "a CMake project's sounds" "a firmware image's sounds" "a Makefile's sounds" \
                   "a folder on Windows"; do
-        shown=$(example "$marker" | sed 's/^./              &/')
+        shown=$(example "$marker" | sed 's/^./       &/')
         [ -n "$shown" ] || { echo "README.md shows nothing under <!-- $marker -->"; exit 1; }
         [[ $rendered == *"$shown"* ]] || { echo "the manual page does not show <!-- $marker --> as README.md does"; exit 1; }
     done
@@ -88,4 +124,4 @@ for pair in "a CMake project's sounds:CMakeLists.txt" "a firmware image's sounds
             { echo "tests/firmware/${pair##*:} lacks the README's line: $line"; exit 1; }
     done < <(example "${pair%%:*}")
 done
-echo "README.md and the manual page show what sndblok prints and the same examples, which work as shown"
+echo "README.md and the manual page show what sndblok prints, the signals the code lists, and the same examples, which work as shown"
