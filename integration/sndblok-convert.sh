@@ -5,39 +5,41 @@
 # SOURCE named STEM.wav, so it writes each output beside LINK under the
 # output's name; that name is either the file NEW itself, or a link to NEW
 # (a temporary name beside FINAL, when the two folders are not on one file
-# system). Once the program has succeeded, each NEW is renamed to its FINAL.
-# So at any moment the FINAL folder holds whole block files only, and one
-# newer than the source was made from it: of a pair stopped halfway, the
-# one not yet renamed is old or missing, so the build converts the pair
-# again. A NEW file that an interrupted conversion left is written over by
-# the next one.
+# system). Once the program has succeeded, each NEW is renamed to its FINAL,
+# in the order given: the first output (the left one) last. So at any
+# moment the FINAL folder holds whole block files only, and one newer than
+# the source was made from it; of a pair stopped halfway the first output
+# is the old one, by which a build tells that the pair is to be made again.
+# A NEW file that an interrupted conversion left is written over by the
+# next one.
 #
 # A build runs the program and the renames itself, and this script only when
 # that failed: it makes what is missing (a folder, a link), tries again, and
 # says why a conversion fails: the source is no file, the program's message
 # without its usage banner, or a source of the other channel count.
 set -u
-program=$1 source=$2 link=$3 channels=$4
+# A link's text is read from its own folder, and the program runs from it:
+# the names they lead to are made whole.
+whole() { case $1 in /*) echo "$1" ;; ./*) echo "$PWD/${1#./}" ;; *) echo "$PWD/$1" ;; esac; }
+program=$1 source=$2 link=$(whole "$3") channels=$4
 shift 4
 stage=${link%/*}
+case $program in */*) program=$(whole "$program") ;; esac
 if [ ! -f "$source" ]; then
     # Not there, or a folder, a FIFO or a device, which the program would wait on.
     printf 'sndblok: %s is not a file\n' "$source" >&2
     exit 1
 fi
-# A link's text is read from its own folder: the names it leads to are
-# made whole.
-whole() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
 mkdir -p "$stage" || exit 1
 ln -sfn "$(whole "$source")" "$link" || exit 1
 # Each NEW as the program's output of its FINAL's name: itself, or a link.
 new=''
 for path; do
-    if [ -z "$new" ]; then new=$path; continue; fi
+    if [ -z "$new" ]; then new=$(whole "$path"); continue; fi
     staged=$stage/${path##*/}
     mkdir -p "${path%/*}" || exit 1
     if [ "$new" != "$staged" ]; then
-        ln -sfn "$(whole "$new")" "$staged" || exit 1
+        ln -sfn "$new" "$staged" || exit 1
     elif [ -h "$staged" ]; then
         rm -f "$staged" || exit 1
     fi

@@ -216,6 +216,13 @@ function(sndblok_add_sounds)
         endif()
     endif()
 
+    # Unix Makefiles starts a cmake process for each comment it shows: with
+    # one a conversion, that would take longer than the conversion itself.
+    set(quiet FALSE)
+    if(CMAKE_GENERATOR MATCHES "Makefiles")
+        set(quiet TRUE)
+    endif()
+
     set(sounds "")   # name, channels, ...
     set(all "")
     foreach(kind SOURCES MONO STEREO ORIGINALS MONO_ORIGINALS)
@@ -266,6 +273,12 @@ function(sndblok_add_sounds)
                 endif()
             endif()
             file(RELATIVE_PATH shown "${CMAKE_BINARY_DIR}" "${source}")
+            set(sox_said "sox ${shown}")
+            set(said "sndblok ${shown}")
+            if(quiet)
+                set(sox_said "")
+                set(said "")
+            endif()
             if(kind MATCHES "ORIGINALS")
                 set(input "${call}/prepared/${stem}.wav")
                 set(mix 0)
@@ -277,10 +290,19 @@ function(sndblok_add_sounds)
                             "-DORIGINAL=${source}" "-DPREPARED=${input}" -DCHANNELS=${mix}
                             -P "${steps}"
                     DEPENDS "${source}" "${steps}"
-                    COMMENT "sox ${shown}"
+                    COMMENT "${sox_said}"
                     VERBATIM)
             endif()
 
+            # One sound of a name in a folder: its block files, its C name
+            # and the build's own files are named by it.
+            string(MD5 key "${folder}/${stem}")
+            get_property(other GLOBAL PROPERTY _sndblok_${key})
+            if(other)
+                message(FATAL_ERROR "sndblok_add_sounds: ${other} and ${source} are both the "
+                                    "sound ${stem} in ${folder}")
+            endif()
+            set_property(GLOBAL PROPERTY _sndblok_${key} "${source}")
             _sndblok_outputs("${folder}" "${stem}" ${channels} outputs)
             foreach(output IN LISTS outputs)
                 string(MD5 key "${output}")
@@ -298,20 +320,25 @@ function(sndblok_add_sounds)
                 set(script "${steps}")
                 set(command "${CMAKE_COMMAND}" -DSTEP=convert "-DSNDBLOK=${program}"
                             "-DSOURCE=${input}" "-DSTAGE=${stage}" "-DFOLDER=${folder}"
-                            "-DSTEM=${stem}" -DCHANNELS=${channels} -P "${steps}")
+                            "-DSTEM=${stem}" -DCHANNELS=${channels} -DTOKEN=${token} -P "${steps}")
             else()
                 # sndblok runs beside a link to the input and writes each
-                # output there, or through a link there into DESTINATION;
-                # then the files are renamed into place. When that fails,
-                # sndblok-convert.sh does it all again, carefully, and says
-                # what failed; it alone converts the files the build makes,
-                # whose channels it checks.
+                # output there, or through a link there into DESTINATION
+                # under a temporary name; then the files are renamed into
+                # place, the first output last: Unix Makefiles remakes a
+                # command's outputs only by its first (and touches the
+                # others), so it must be the old one of a pair stopped
+                # halfway. When that fails, sndblok-convert.sh does it all
+                # again, carefully, and says what failed; it alone converts
+                # the files the build makes, whose channels it checks.
                 set(link "${stage}/${stem}.wav")
                 file(CREATE_LINK "${input}" "${link}" SYMBOLIC)
                 set(pairs "")
                 set(moves "")
                 set(staged "")
-                foreach(output IN LISTS outputs)
+                set(reversed ${outputs})
+                list(REVERSE reversed)
+                foreach(output IN LISTS reversed)
                     get_filename_component(file "${output}" NAME)
                     set(new "${stage}/${file}")
                     if(one_system)
@@ -320,28 +347,28 @@ function(sndblok_add_sounds)
                         endif()
                         list(APPEND staged "${new}")
                     else()
-                        set(new "${folder}/.${file}.${token}")
+                        _sndblok_temporary("${folder}" "${file}" ${token} new)
                         file(CREATE_LINK "${new}" "${stage}/${file}" SYMBOLIC)
-                        list(APPEND moves && mv -f "${new}" "${output}")
+                        list(APPEND moves && mv -f "${new}" "${output}" 2> /dev/null)
                     endif()
                     list(APPEND pairs "${new}" "${output}")
                 endforeach()
                 list(LENGTH staged moved)
                 if(moved EQUAL 2)
-                    set(moves && mv -f ${staged} "${folder}")
+                    set(moves && mv -f ${staged} "${folder}" 2> /dev/null)
                 elseif(moved EQUAL 1)
-                    set(moves && mv -f "${staged}" "${outputs}")
+                    set(moves && mv -f "${staged}" "${outputs}" 2> /dev/null)
                 endif()
                 set(command sh "${convert}" "${program}" "${input}" "${link}" ${channels} ${pairs})
                 if(NOT kind MATCHES "^(MONO|STEREO)$")
-                    set(command test -f "${input}" && "${program}" "${link}" > "${stage}/${stem}.log"
+                    set(command test -f "${input}" && "${program}" "${link}" > "${call}/${stem}.log"
                                 2>&1 ${moves} || ${command})
                 endif()
             endif()
             add_custom_command(OUTPUT ${outputs}
                 COMMAND ${command}
                 DEPENDS "${input}" "${program}" ${script}
-                COMMENT "sndblok ${shown}"
+                COMMENT "${said}"
                 VERBATIM)
             list(APPEND sounds "${stem}" ${channels})
             list(APPEND all ${outputs})
@@ -357,7 +384,7 @@ function(sndblok_add_sounds)
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${call}/claims")
 
     # The sounds by name, so that their order stays when one changes.
-    set(sorted "")
+    _sndblok_sorted("${sounds}" sounds)
     set(ordered "")
     list(LENGTH sounds length)
     set(at 0)
@@ -365,17 +392,10 @@ function(sndblok_add_sounds)
         list(GET sounds ${at} stem)
         math(EXPR next "${at} + 1")
         list(GET sounds ${next} channels)
-        list(APPEND sorted "${stem}/${channels}")
+        _sndblok_outputs("${folder}" "${stem}" ${channels} outputs)
+        list(APPEND ordered ${outputs})
         math(EXPR at "${at} + 2")
     endwhile()
-    list(SORT sorted)
-    set(sounds "")
-    foreach(entry IN LISTS sorted)
-        string(REGEX MATCH "^(.*)/([12])$" entry "${entry}")
-        list(APPEND sounds "${CMAKE_MATCH_1}" ${CMAKE_MATCH_2})
-        _sndblok_outputs("${folder}" "${CMAKE_MATCH_1}" ${CMAKE_MATCH_2} outputs)
-        list(APPEND ordered ${outputs})
-    endforeach()
 
     set(made ${all})
     if(DEFINED arg_MANIFEST)
@@ -387,23 +407,24 @@ function(sndblok_add_sounds)
         if(arg_EMBED)
             set(embed 1)
         endif()
-        # The header is rewritten only when it changes; the stamp says the
-        # step ran.
-        add_custom_command(OUTPUT "${call}/manifest"
-            BYPRODUCTS "${header}"
+        # Rewritten only when it changes. Ninja then knows that nothing
+        # changed; Unix Makefiles runs the step again whenever a block file
+        # is newer, until it changes.
+        add_custom_command(OUTPUT "${header}"
             COMMAND "${CMAKE_COMMAND}" -DSTEP=manifest "-DHEADER=${header}" "-DFOLDER=${folder}"
-                    "-DTITLE=${target}" -DEMBED=${embed} "-DSTAMP=${call}/manifest" -P "${steps}"
-                    -- ${sounds}
+                    "-DTITLE=${target}" -DEMBED=${embed} -P "${steps}" -- ${sounds}
             DEPENDS ${all} "${call}/claims" "${steps}"
             VERBATIM)
-        list(APPEND made "${call}/manifest")
+        list(APPEND made "${header}")
         get_filename_component(header_folder "${header}" DIRECTORY)
         if(NOT converter STREQUAL target AND NOT type STREQUAL "UTILITY")
             target_include_directories(${target} PRIVATE "${header_folder}")
         endif()
     endif()
     if(arg_EMBED)
-        # Each block file as an array, named as the manifest declares it.
+        # Each block file as an array, named as the manifest declares it, in
+        # a source rewritten only when its bytes change, which a stamp says
+        # is up to date: so is neither made nor compiled again for nothing.
         get_property(languages GLOBAL PROPERTY ENABLED_LANGUAGES)
         set(extension c)
         if(NOT "C" IN_LIST languages)
@@ -424,13 +445,19 @@ function(sndblok_add_sounds)
             foreach(output IN LISTS files)
                 list(FIND files "${output}" which)
                 list(GET symbols ${which} symbol)
+                # Named by a hash, which any name's length allows.
                 get_filename_component(file "${output}" NAME)
-                set(source "${call}/embed/${file}.${extension}")
-                add_custom_command(OUTPUT "${source}"
+                string(MD5 hash "${file}")
+                string(SUBSTRING "${hash}" 0 16 hash)
+                set(source "${call}/embed/${hash}.${extension}")
+                add_custom_command(OUTPUT "${call}/embed/${hash}.stamp"
+                    BYPRODUCTS "${source}"
                     COMMAND "${CMAKE_COMMAND}" -DSTEP=embed "-DBLOCKS=${output}"
-                            "-DSOURCE=${source}" -DSYMBOL=${symbol} -P "${steps}"
+                            "-DSOURCE=${source}" -DSYMBOL=${symbol}
+                            "-DSTAMP=${call}/embed/${hash}.stamp" -P "${steps}"
                     DEPENDS "${output}" "${steps}"
                     VERBATIM)
+                list(APPEND made "${call}/embed/${hash}.stamp")
                 target_sources(${target} PRIVATE "${source}")
             endforeach()
             math(EXPR at "${at} + 2")

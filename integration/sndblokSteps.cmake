@@ -6,15 +6,15 @@
 #
 #   prepare   ORIGINAL, PREPARED, CHANNELS (1: mixed down to mono; 0: as
 #             it is), SOX: a recording as a 32 kHz mu-law WAVE file
-#   manifest  HEADER, FOLDER, TITLE, EMBED (0 or 1), STAMP, then, after --,
-#             a name and a channel count for each sound: the C header that
-#             lists the sounds, rewritten only when it changes; STAMP, if
-#             given, is touched
-#   embed     BLOCKS, SOURCE, SYMBOL: a block file's bytes as a C array
+#   manifest  HEADER, FOLDER, TITLE, EMBED (0 or 1), then, after --, a name
+#             and a channel count for each sound: the C header that lists
+#             the sounds, rewritten only when it changes
+#   embed     BLOCKS, SOURCE, SYMBOL, STAMP: a block file's bytes as a C
+#             array, rewritten only when they change; STAMP is touched
 #   prune     STATE, TOKEN: removes the block files that a CMake build's
 #             calls made and none claims now
-#   convert   SNDBLOK, SOURCE, STAGE, FOLDER, STEM, CHANNELS: one source
-#             converted, where no POSIX shell runs sndblok-convert.sh
+#   convert   SNDBLOK, SOURCE, STAGE, FOLDER, STEM, CHANNELS, TOKEN: one
+#             source converted, where no POSIX shell runs sndblok-convert.sh
 #
 # Every file a step makes is written under a name of its own first and then
 # renamed into place, so that a step stopped at any moment leaves the old
@@ -29,6 +29,21 @@ function(_sndblok_outputs folder stem channels result)
     else()
         set(${result} "${folder}/${stem}.vsf" PARENT_SCOPE)
     endif()
+endfunction()
+
+# The functions below keep these policies wherever they are called; in the
+# project that includes this file they change nothing (include() keeps
+# them apart).
+cmake_policy(VERSION 3.16)
+
+# Where the block file `name` is written in `folder` before it is renamed
+# into place, when it cannot be written elsewhere and moved there: a hidden
+# name of its own, of a fixed length, whatever the length of `name`, and
+# apart for each build folder (`token`).
+function(_sndblok_temporary folder name token result)
+    string(MD5 hash "${token}/${name}")
+    string(SUBSTRING "${hash}" 0 16 hash)
+    set(${result} "${folder}/.sndblok-${hash}" PARENT_SCOPE)
 endfunction()
 
 # Every byte from 128 on, in order: a byte's place in it tells its value.
@@ -67,13 +82,56 @@ function(_sndblok_identifier name result)
     set(${result} "${identifier}" PARENT_SCOPE)
 endfunction()
 
+# `sounds` (name, channels, ...) in the order of their names, byte for byte.
+function(_sndblok_sorted sounds result)
+    set(names "")
+    list(LENGTH sounds length)
+    set(at 0)
+    while(at LESS length)
+        list(GET sounds ${at} name)
+        math(EXPR next "${at} + 1")
+        list(GET sounds ${next} channels)
+        string(MD5 key "${name}")
+        set(channels_${key} ${channels})
+        list(APPEND names "${name}")
+        math(EXPR at "${at} + 2")
+    endwhile()
+    list(SORT names)
+    set(sorted "")
+    foreach(name IN LISTS names)
+        string(MD5 key "${name}")
+        list(APPEND sorted "${name}" ${channels_${key}})
+    endforeach()
+    set(${result} "${sorted}" PARENT_SCOPE)
+endfunction()
+
+# What C and C++ take for their own: no manifest's names may be these.
+set(_sndblok_keywords alignas alignof and and_eq asm auto bitand bitor bool break case catch
+    char char8_t char16_t char32_t class co_await co_return co_yield compl concept const
+    consteval constexpr constinit const_cast continue decltype default delete do double
+    dynamic_cast else enum explicit export extern false float for friend goto if inline int
+    long main mutable namespace new noexcept not not_eq nullptr operator or or_eq private
+    protected public register reinterpret_cast requires restrict return short signed sizeof
+    static static_assert static_cast struct switch template this thread_local throw true try
+    typedef typeid typename union unsigned using virtual void volatile wchar_t while xor xor_eq)
+set_property(GLOBAL PROPERTY _sndblok_keywords "${_sndblok_keywords}")
+
 # The names a manifest at `header` declares: the prefix of all of them (its
-# file name less the extension), and, for `sounds` (name, channels, ...),
-# each sound's constant and, embedded, the array of each block file. Fails
-# naming two sounds that would share one, or a sound whose name is taken.
+# file name less the extension; in lower case, its table, types and enum),
+# and, for `sounds` (name, channels, ...), each sound's constant and,
+# embedded, the array of each block file. Fails naming a header whose names
+# C cannot take, and two sounds that would share one, or a sound whose name
+# is taken.
 function(_sndblok_names header embed sounds prefix_var)
-    get_filename_component(file "${header}" NAME_WE)
-    _sndblok_identifier("${file}" prefix)
+    get_filename_component(file "${header}" NAME)
+    get_filename_component(stem "${header}" NAME_WE)
+    _sndblok_identifier("${stem}" prefix)
+    string(TOLOWER "${prefix}" lower)
+    get_property(keywords GLOBAL PROPERTY _sndblok_keywords)
+    if(NOT lower MATCHES "^[a-z][a-z0-9]*(_[a-z0-9]+)*$" OR lower IN_LIST keywords)
+        message(FATAL_ERROR " sndblok: the manifest ${file} would name its table ${lower}, "
+                            "which C does not take: name it otherwise")
+    endif()
     set(taken COUNT LONGEST MOST_BLOCKS MOST_BYTES)
     set(owners "the manifest's own" "the manifest's own" "the manifest's own" "the manifest's own")
     list(LENGTH sounds length)
@@ -143,7 +201,6 @@ endfunction()
 if(NOT CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
     return()
 endif()
-cmake_policy(VERSION 3.16)
 
 # The arguments after --.
 set(arguments "")
@@ -177,6 +234,7 @@ if(STEP STREQUAL "prepare")
     file(RENAME "${PREPARED}.new" "${PREPARED}")
 
 elseif(STEP STREQUAL "manifest")
+    _sndblok_sorted("${arguments}" arguments)
     _sndblok_names("${HEADER}" "${EMBED}" "${arguments}" prefix)
     string(TOLOWER "${prefix}" lower)
     list(LENGTH arguments length)
@@ -238,7 +296,8 @@ elseif(STEP STREQUAL "manifest")
         math(EXPR number "${number} + 1")
     endwhile()
     get_filename_component(file "${HEADER}" NAME)
-    set(guard "${prefix}_SNDBLOK_MANIFEST")
+    # Lower-case letters beyond f: no sound's name.
+    set(guard "${prefix}_manifest")
     set(text "/* ${file}: the sounds of ${TITLE}, by name. Each block file is a whole
    number of 512-byte blocks, 16 ms of sound each at 32 kHz; its first four
    bytes are the blocks it claims, most significant byte first. Made by the
@@ -294,9 +353,6 @@ ${table}};
 #endif
 ")
     _sndblok_write("${HEADER}" "${text}")
-    if(DEFINED STAMP)
-        file(TOUCH "${STAMP}")
-    endif()
 
 elseif(STEP STREQUAL "embed")
     file(READ "${BLOCKS}" hex HEX)
@@ -320,12 +376,13 @@ ${definition} = {
 ${hex}
 };
 ")
+    file(TOUCH "${STAMP}")
 
 elseif(STEP STREQUAL "prune")
     # What the calls claimed when last pruned, or before a configuration
-    # took them out (kept), less what they claim now, goes; with it the
-    # temporary names of an interrupted conversion (.NAME.TOKEN), and the
-    # folders of calls that are gone.
+    # took them out (kept), less what they claim now, goes; with it what an
+    # interrupted conversion left under a temporary name, and the folders of
+    # calls that are gone.
     set(kept "")
     if(EXISTS "${STATE}/kept")
         file(READ "${STATE}/kept" kept)
@@ -344,7 +401,8 @@ elseif(STEP STREQUAL "prune")
         if(at EQUAL -1 AND NOT output STREQUAL "")
             get_filename_component(folder "${output}" DIRECTORY)
             get_filename_component(name "${output}" NAME)
-            file(REMOVE "${output}" "${folder}/.${name}.${TOKEN}")
+            _sndblok_temporary("${folder}" "${name}" ${TOKEN} temporary)
+            file(REMOVE "${output}" "${temporary}")
         endif()
     endforeach()
     file(GLOB calls LIST_DIRECTORIES true "${STATE}/*")
@@ -358,8 +416,9 @@ elseif(STEP STREQUAL "prune")
 
 elseif(STEP STREQUAL "convert")
     # Converted beside a copy of the source (a link where the system makes
-    # one), so that the block files land in STAGE; then each is moved into
-    # FOLDER under a name of its own and renamed into place.
+    # one), so that the block files land in STAGE; then each is copied into
+    # FOLDER under a temporary name and renamed into place, the first last
+    # (see sndblok-convert.sh).
     _sndblok_outputs("${STAGE}" "${STEM}" ${CHANNELS} made)
     set(link "${STAGE}/${STEM}.wav")
     if(IS_DIRECTORY "${SOURCE}" OR NOT EXISTS "${SOURCE}")
@@ -386,14 +445,17 @@ elseif(STEP STREQUAL "convert")
         set(kinds x MONO STEREO)
         list(GET kinds ${found} is)
         list(GET kinds ${CHANNELS} said)
-        message(FATAL_ERROR " sndblok: ${SOURCE} is ${is}, but was given to sndblok_add_sounds as "
-                            "${said}")
+        message(FATAL_ERROR " sndblok: ${SOURCE} is ${is}, but the build has it as ${said}")
     endif()
+    list(REVERSE made)
     foreach(file IN LISTS made)
         get_filename_component(output "${file}" NAME)
-        file(COPY "${file}" DESTINATION "${FOLDER}/.${output}.new")
-        file(RENAME "${FOLDER}/.${output}.new/${output}" "${FOLDER}/${output}")
-        file(REMOVE_RECURSE "${FOLDER}/.${output}.new" "${file}")
+        # A folder of a temporary name, as file(COPY) keeps the file's name.
+        _sndblok_temporary("${FOLDER}" "${output}" ${TOKEN} temporary)
+        file(REMOVE_RECURSE "${temporary}")
+        file(COPY "${file}" DESTINATION "${temporary}")
+        file(RENAME "${temporary}/${output}" "${FOLDER}/${output}")
+        file(REMOVE_RECURSE "${temporary}" "${file}")
     endforeach()
 
 else()

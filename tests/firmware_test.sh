@@ -140,7 +140,8 @@ configure)
     # Originals: sox is needed, must read them, and a sound needs one or two
     # channels; two sounds must not share a C name in the manifest.
     small "$work/o"
-    printf '%s\n' 'sndblok_add_sounds(TARGET o ${ORIGINALS} DESTINATION o MANIFEST o.h)' \
+    printf '%s\n' 'set(HEADER o.h CACHE STRING "")' \
+        'sndblok_add_sounds(TARGET o ${ORIGINALS} DESTINATION o MANIFEST ${HEADER})' \
         >> "$work/o/CMakeLists.txt"
     recording "$work/o/a.flac" 1 44100 16 440
     recording "$work/o/door bell.flac" 1 44100 16 440
@@ -162,6 +163,15 @@ configure)
     # EMBED needs a program or a library, and the manifest.
     refuses "EMBED" "EMBED needs MANIFEST, and TARGET an executable or a library; o is not one" \
         "${originals[@]}" "-DORIGINALS=ORIGINALS;$work/o/a.flac;EMBED"
+    # A manifest whose names C cannot take, and one sound's name twice.
+    for header in 8bit.h int.h main.h; do
+        refuses "$header" "the manifest $header would name its table ${header%.h}, which C does not take" \
+            "${originals[@]}" "-DORIGINALS=ORIGINALS;$work/o/a.flac" "-DHEADER=$header"
+    done
+    mkdir -p "$work/o/x"
+    recording "$work/o/x/a.wav" 2 44100 16 440
+    refuses "one name twice" "$work/o/a.flac and $work/o/x/a.wav are both the sound a in" \
+        "${originals[@]}" "-DORIGINALS=ORIGINALS;$work/o/a.flac;$work/o/x/a.wav"
     echo "names, folders and destinations refused by name; DESTINATION taken as a folder; originals checked"
     ;;
 
@@ -173,6 +183,7 @@ build)
     recording "$project/originals/door bell.flac" 1 44100 16 523
     recording "$project/originals/жук.flac" 2 44100 16 660
     wave 1 ABCDEF > "$project/recordings/m.wav"
+    wave 1 ABCDEF > "$project/recordings/m x.wav"
     wave 2 abcdefghijkl > "$project/recordings/s.wav"
     wave 2 abcdefghijkl > "$project/tone.in"
     for original in Alarm.WAV "door bell.flac" жук.flac; do
@@ -186,18 +197,22 @@ build)
         expect_quiet
         expect_files "$1/sounds" Alarm_l.vsf Alarm_r.vsf "door bell.vsf" жук_l.vsf жук_r.vsf
         diff -r "$work/expected" "$1/sounds" || fail "$1: the originals are not as the README makes them"
-        expect_files "$1/image" m.vsf s_l.vsf s_r.vsf tone_l.vsf tone_r.vsf
+        expect_files "$1/image" m.vsf "m x.vsf" s_l.vsf s_r.vsf tone_l.vsf tone_r.vsf
         expect_bytes "$1/image/m.vsf" mono_vsf
         expect_bytes "$1/image/s_l.vsf" left_vsf
         expect_bytes "$1/image/s_r.vsf" right_vsf
         expect_bytes "$1/image/tone_r.vsf" right_vsf
-        (cd "$1/image" && cat m.vsf s_l.vsf s_r.vsf tone_l.vsf tone_r.vsf) | cmp - "$1/firmware.bin"
+        # In the order of the sounds' names.
+        (cd "$1/image" && cat m.vsf "m x.vsf" s_l.vsf s_r.vsf tone_l.vsf tone_r.vsf) |
+            cmp - "$1/firmware.bin" || fail "$1/firmware.bin"
         [ "$("$player" "$1/sounds")" = "3 sounds, 5 block files, 5 embedded, as listed" ] ||
             fail "$player: $("$player" "$1/sounds")"
     }
     built "$work/a" -G Ninja
     idle "$work/a"
-    grep -F 'SOUNDS_d0b6d183d0ba_LEFT' "$work/a/sounds.h" > /dev/null || fail "жук's C name"
+    # Its sounds in the order of their names, by the fixed rule of C names.
+    [ "$(sed -n 's/^    \(SOUNDS_[^ ]*\) = .*/\1/p' "$work/a/sounds.h" | tr '\n' ' ')" = \
+      "SOUNDS_ALARM SOUNDS_DOOR_BELL SOUNDS_d0b6d183d0ba SOUNDS_COUNT " ] || fail "sounds.h's enum"
     # What a call keeps in CMakeFiles/sndblok, deleted: made again.
     rm "$work/a/CMakeFiles/sndblok/player_sounds/claims"
     quietly "build after claims went" "$cmake" --build "$work/a"
@@ -227,9 +242,18 @@ build)
     built "$work/c" -G "Unix Makefiles" -DSNDBLOK_EXECUTABLE="$work/counted" -DCMAKE_MAKE_PROGRAM=make
     sed 's|.*/||' "$work/runs" | sort | uniq -c | awk '$1 != 1 { print; bad = 1 } END { exit bad }' ||
         fail "a source converted more than once"
-    [ "$(wc -l < "$work/runs")" = 6 ] || fail "$(wc -l < "$work/runs") conversions, not 6"
+    [ "$(wc -l < "$work/runs")" = 7 ] || fail "$(wc -l < "$work/runs") conversions, not 7"
     quietly "second build" "$cmake" --build "$work/c"
-    [ "$(wc -l < "$work/runs")" = 6 ] || fail "the second build converted again"
+    [ "$(wc -l < "$work/runs")" = 7 ] || fail "the second build converted again"
+    # A sound converted again to the same bytes: its data compiled no more,
+    # then nothing made; a manifest deleted comes back.
+    touch "$project/originals/Alarm.WAV"
+    quietly "build after touch" "$cmake" --build "$work/c"
+    quietly "build after that" "$cmake" --build "$work/c"
+    if grep -E 'Building|sndblok/' "$work/log"; then fail "Unix Makefiles builds again for nothing"; fi
+    rm "$work/c/sounds.h"
+    quietly "build without the manifest" "$cmake" --build "$work/c"
+    cmp "$work/a/sounds.h" "$work/c/sounds.h" || fail "sounds.h came back other"
     # Ninja Multi-Config: the same, its player in the default configuration's folder.
     built "$work/e" -G "Ninja Multi-Config"
     idle "$work/e"
@@ -318,19 +342,25 @@ rebuild)
 interrupt)
     # sndblok stopped midway, as SIGKILL stops it, once it has written into
     # its outputs: it and its build die at once. And mv stopped after moving
-    # the first file of a pair. Every build after must make the right files.
+    # the first block file of a pair. Every build after must make the right
+    # files.
     mkdir -p "$work/bin"
-    printf '%s\n' '#!/bin/sh' "[ -e $work/die ] || exec $program \"\$@\"" \
-        'for f in "${1%.wav}"*.vsf; do printf garbage > "$f"; done' 'kill -KILL 0' > "$work/bin/sndblok"
-    printf '%s\n' '#!/bin/sh' "[ -e $work/die ] || exec /bin/mv \"\$@\"" \
+    printf '%s\n' '#!/bin/sh' "[ -e $work/die-sndblok ] || exec $program \"\$@\"" \
+        'for f in "${1%.wav}".vsf "${1%.wav}"_l.vsf "${1%.wav}"_r.vsf; do printf cut > "$f"; done' \
+        'kill -KILL 0' > "$work/bin/sndblok"
+    printf '%s\n' '#!/bin/sh' "[ -e $work/die-mv ] || exec /bin/mv \"\$@\"" \
+        'case "$*" in *.vsf*) ;; *) exec /bin/mv "$@" ;; esac' \
         'shift; if [ $# -gt 2 ]; then /bin/mv -f "$1" "$3"; else /bin/mv -f "$1" "$2"; fi' \
         'kill -KILL 0' > "$work/bin/mv"
     chmod +x "$work/bin/sndblok" "$work/bin/mv"
     # $1: a project; $2: how to build it; $3: its block files' folder.
+    # A name as long as a file's may be: 255 bytes with .vsf.
+    long=$(printf 'l%.0s' {1..251})
     sounds() {  # PROJECT
         mkdir -p "$1/sounds"
         wave 2 abcdefghijkl > "$1/sounds/s.wav"
         wave 1 ABCDEF > "$1/sounds/m.wav"
+        wave 1 ABCDEF > "$1/sounds/$long.wav"
     }
     killed() {
         local project=$1 how=$2 out=$3 step
@@ -339,24 +369,28 @@ interrupt)
             # New samples, and the new files cut short: the old ones stay, or
             # the build makes them all again.
             wave 2 ABCDEFGHIJKL > "$project/sounds/s.wav"
-            touch "$work/die"
+            touch "$work/die-$step"
             (PATH=$work/bin:$PATH setsid -w sh -c "$how" > "$work/log" 2>&1; exit $?) 2> /dev/null &&
                 fail "$step did not die"
-            rm "$work/die"
+            rm "$work/die-$step"
+            # Stopped between the renames: a new right one, the old left one.
+            [ "$step" = sndblok ] || { cmp -s "$out/s_r.vsf" <(printf '\0\0\0\1JL'; ff 506) &&
+                cmp -s "$out/s_l.vsf" <(left_vsf); } || fail "mv died elsewhere"
             quietly "build after $step died" eval "$how"
             cmp "$out/s_l.vsf" <(printf '\0\0\0\1IK'; ff 506) || fail "s_l.vsf after $step died"
             cmp "$out/s_r.vsf" <(printf '\0\0\0\1JL'; ff 506) || fail "s_r.vsf after $step died"
-            expect_files "$out" m.vsf s_l.vsf s_r.vsf
+            expect_files "$out" m.vsf s_l.vsf s_r.vsf "$long.vsf"
             wave 2 abcdefghijkl > "$project/sounds/s.wav"
             quietly "build back" eval "$how"
         done
         # A destination deleted, then the build killed while making it again.
         rm -r "$out"
-        touch "$work/die"
+        touch "$work/die-sndblok"
         (PATH=$work/bin:$PATH setsid -w sh -c "$how" > "$work/log" 2>&1; exit $?) 2> /dev/null &&
             fail "sndblok did not die"
-        rm "$work/die"
+        rm "$work/die-sndblok"
         quietly "build after a fresh one died" eval "$how"
+        expect_files "$out" m.vsf s_l.vsf s_r.vsf "$long.vsf"
         expect_bytes "$out/m.vsf" mono_vsf
         expect_bytes "$out/s_l.vsf" left_vsf
     }
@@ -399,20 +433,32 @@ make)
     wave 2 abcdefghijkl > "$project/recordings/жук.wav"
     wave 1 ABCDEF > "$project/recordings/{x}!.wav"
     wave 2 abcdefghijkl > "$project/recordings/-x.wav"
+    # And names as long as a file's name may be: 255 bytes with .vsf.
+    long=$(printf 'l%.0s' {1..251})
+    wave 1 ABCDEF > "$project/recordings/$long.wav"
+    wave 1 ABCDEF > "$project/recordings/s-x.wav"
     out=$project/build/sounds
     make() { command make --no-print-directory "$@"; }
     mk_build() { quietly "$1" make -C "$project" -j2 "$mk"; expect_quiet; }
     mk_build "first build"
     made=(Alarm_l.vsf Alarm_r.vsf bell.vsf m.vsf s_l.vsf s_r.vsf tone_l.vsf tone_r.vsf жук_l.vsf
-          жук_r.vsf "{x}!.vsf" -x_l.vsf -x_r.vsf)
+          жук_r.vsf "{x}!.vsf" -x_l.vsf -x_r.vsf "$long.vsf" s-x.vsf)
     expect_files "$out" "${made[@]}"
     for file in Alarm_l.vsf Alarm_r.vsf bell.vsf; do
         cmp "$work/expected/$file" "$out/$file" || fail "$file is not as the README makes it"
     done
     expect_bytes "$out/-x_r.vsf" right_vsf
-    [ "$("$project/build/player" "$out")" = "8 sounds, 13 block files, 0 embedded, as listed" ] ||
+    expect_bytes "$out/$long.vsf" mono_vsf
+    [ "$("$project/build/player" "$out")" = "10 sounds, 15 block files, 0 embedded, as listed" ] ||
         fail "player: $("$project/build/player" "$out")"
+    # The manifest lists them in the order of their names, as CMake's does.
+    [ "$(sed -n 's/^    SOUNDS_\([^ ]*\) = .*/\1/p' "$project/build/sounds.h" | cut -c1-6 | tr '\n' ' ')" = \
+      "_X ALARM BELL LLLLLL M S S_X TONE _X__ d0b6d1 COUNT " ] || fail "sounds.h's enum"
     make -C "$project" -q "$mk" || fail "make has work left"
+    # The build's own folder, deleted: made again, without a word.
+    rm -r "$project/.sndblok/Makefile/stage"
+    touch "$project/recordings/m.wav"
+    mk_build "build after the stage went"
     # Stereo turned mono: no _l/_r files stay, but a dry run removes nothing.
     wave 1 ABCDEF > "$project/recordings/s.wav"
     make -C "$project" -n "$mk" > /dev/null 2>&1 || true
@@ -430,12 +476,29 @@ make)
     rm "$project/recordings/m.wav"
     mk_build "build after a source went"
     [ ! -e "$out/m.vsf" ] || fail "m.vsf stayed"
+    # A program given by a relative name, as a vendored one is.
+    mkdir -p "$project/tools"
+    cp "$program" "$project/tools/sndblok"
+    rm -r "$project/.sndblok/Makefile/stage"
+    printf RIFX > "$project/recordings/m.wav"
+    refuses "relative program" " Input file m.wav is not a valid .wav file" \
+        make -C "$project" "$mk" SNDBLOK=tools/sndblok
+    rm "$project/recordings/m.wav"
+    quietly "relative program" make -C "$project" "$mk" SNDBLOK=tools/sndblok
     # A FIFO among the sources is refused at once.
     mkfifo "$project/recordings/f.wav"
     refuses "a FIFO" "sndblok: recordings/f.wav is not a file" make -C "$project" "$mk"
     rm "$project/recordings/f.wav"
-    # Another makefile into the same folder: each keeps the other's files.
-    # Its source's name begins with -, which no program may take for an option.
+    # Another makefile beside it, and another folder's into the same
+    # destination: each keeps the others' files. Its source's name begins
+    # with -, which no program may take for an option.
+    printf '%s\n' 'SNDBLOK_SOURCES := tone.in.wav' 'SNDBLOK_DESTINATION := build/tones' \
+        "include $stage/usr/local/share/sndblok/sndblok.mk" > "$project/tones.mk"
+    cp "$project/tone.in" "$project/tone.in.wav"
+    quietly "the makefile beside" make -C "$project" -f tones.mk sndblok-sounds
+    mk_build "build beside another makefile in its folder"
+    quietly "the makefile beside again" make -C "$project" -f tones.mk sndblok-sounds
+    [ -e "$project/build/tones/tone.in_l.vsf" ] && [ -e "$out/bell.vsf" ] || fail "one folder, two makefiles"
     mkdir -p "$work/other/sounds"
     wave 1 ABCDEF > "$work/other/sounds/o.wav"
     wave 1 ABCDEF > "$work/other/sounds/p.wav"
@@ -461,9 +524,26 @@ make)
     rm -rf "$project/build"
     quietly "make clean" make -C "$project" "$mk" clean
     [ ! -e "$project/build/made/tone.wav" ] || fail "make clean made tone.wav"
-    # A name that make or the shell would take apart is refused, by name.
+    # A name that make or the shell would take apart is refused, by name;
+    # one with a space too, where make can tell it.
+    refuses "a space" "not: SNDBLOK_DESTINATION=my sounds" make -C "$project" "$mk" \
+        'SNDBLOK_DESTINATION=my sounds'
+    refuses "a space" "not: originals/door" make -C "$project" "$mk" \
+        'SNDBLOK_ORIGINALS=originals/door bell.flac'
     printf x > "$project/recordings/it's.wav"
     refuses "it's.wav" "not: recordings/it's.wav" make -C "$project" "$mk"
+    rm "$project/recordings/it's.wav"
+    # A copy of the project builds into its own destination, not the first's.
+    rm -rf "$project/build"
+    quietly "build again" make -C "$project" "$mk"
+    cp -a "$project" "$work/copy"
+    rm -r "$work/copy/build"
+    wave 2 ABCDEFGHIJKL > "$work/copy/recordings/s.wav"
+    touch "$work/copied"
+    quietly "build the copy" make -C "$work/copy" "$mk"
+    [ -z "$(find "$project" -newer "$work/copied")" ] || fail "building a copy changed the first"
+    expect_bytes "$out/s.vsf" mono_vsf
+    cmp "$work/copy/build/sounds/s_l.vsf" <(printf '\0\0\0\1IK'; ff 506) || fail "the copy's s_l.vsf"
     echo "GNU make converts the firmware's sounds as CMake does"
     ;;
 
