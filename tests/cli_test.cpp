@@ -390,6 +390,8 @@ const CliCase CliCases[] = {
     {.name = "StdoutIntoTheRightOutput", .input = Stereo, .out = "", .status = 1,
      .outputs = {{"in_l.vsf", OldBytes}, {"in_r.vsf", ""}}, .before = {{"in_l.vsf", OldFile}},
      .options = {.stdoutTo = "in_r.vsf"}},
+    {.name = "StdoutIntoAnOutputOfAMissingInput", .input = "", .out = "", .status = 1,
+     .outputs = {{"in.vsf", ""}}, .options = {.stdoutTo = "in.vsf"}},
     {.name = "StdoutIntoAnOutputOfABadInput", .input = "RIFF", .out = "", .status = 1,
      .outputs = {{"in.vsf", ""}}, .options = {.stdoutTo = "in.vsf"}},
     // Where the outputs are opened, too: the text would stand where the block count belongs.

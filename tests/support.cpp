@@ -389,8 +389,10 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
     std::vector<std::string> command = options.wrapper;
     command.push_back(SNDBLOK_BINARY);
     command.insert(command.end(), args.begin(), args.end());
+    // A pipe whose read end is closed before the program can start: its
+    // first write fails, however soon it comes.
     int unread[2] = {-1, -1};
-    if (options.stdoutUnread && pipe(unread) != 0) return {-1, "", ""};
+    if (options.stdoutUnread && (pipe(unread) != 0 || close(unread[0]) != 0)) return {-1, "", ""};
     const pid_t pid = fork();
     if (pid == 0) {
         std::vector<char*> argv;
@@ -405,7 +407,6 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
         const char* to = options.stdoutTo ? options.stdoutTo : out.c_str();
         redirect(options.stdoutUnread ? unread[1] : open(to, O_WRONLY | O_CREAT, 0600), 1);
         redirect(open(err.c_str(), O_WRONLY | O_CREAT, 0600), 2);
-        if (options.stdoutUnread) close(unread[0]);
         for (const int fd : options.closed) close(fd);
         if (options.fileSizeLimit != 0) {
             const rlimit limit{rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
@@ -415,10 +416,7 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
         execvp(argv[0], argv.data());
         _exit(127);
     }
-    if (options.stdoutUnread) {
-        close(unread[0]);
-        close(unread[1]);
-    }
+    if (options.stdoutUnread) close(unread[1]);
     int status = 0;
     waitpid(pid, &status, 0);
     const int ended = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
