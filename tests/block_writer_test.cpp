@@ -98,7 +98,7 @@ TEST(BlockLayout, CountsPast16Bits) {
 // seem to be at byte 16, before the samples.
 TEST(BlockLayout, MeasuresAnInputPast4GiB) {
     std::FILE* input = StreamOf(SizeAndSamples(600, 600));
-    ASSERT_TRUE(Seek(input, 0x100000010 - 1, SEEK_SET));
+    ASSERT_EQ(Seek(input, 0x100000010 - 1, SEEK_SET), Done);
     std::fputc(0, input);
     std::rewind(input);
     std::FILE* output = std::tmpfile();

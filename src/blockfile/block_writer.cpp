@@ -51,7 +51,7 @@ bool WriteLastBlock(BlockFile& out) {
 
 // The count over the first four bytes, most significant byte first.
 bool WriteCount(BlockFile& out) {
-    if (!Seek(out.stream, 0, SEEK_SET)) return false;
+    if (Seek(out.stream, 0, SEEK_SET) != Done) return false;
     for (int shift = 24; shift >= 0; shift -= 8) {
         const int byte = static_cast<int>(out.count >> shift & 0xFF);
         if (std::fputc(byte, out.stream) == EOF) return false;
@@ -74,12 +74,13 @@ WriteStatus Finish(BlockFile* files, std::size_t count) {
     return WriteOk;
 }
 
-bool BytesLeft(std::FILE* input, std::uint64_t& count) {
-    const FileOffset here = Tell(input);
-    if (here < 0 || !Seek(input, 0, SEEK_END)) return false;
-    const FileOffset end = Tell(input);
-    if (end < 0 || !Seek(input, here, SEEK_SET)) return false;
-    count = end > here ? static_cast<std::uint64_t>(end - here) : 0;
+bool BytesLeft(std::FILE* input, std::uint64_t& bytes) {
+    FileOffset here, end;
+    if (Tell(input, here) != Done || Seek(input, 0, SEEK_END) != Done || Tell(input, end) != Done ||
+        Seek(input, here, SEEK_SET) != Done) {
+        return false;
+    }
+    bytes = end > here ? static_cast<std::uint64_t>(end - here) : 0;
     return true;
 }
 

@@ -42,9 +42,9 @@ int Abandon(Outputs& outputs, const char* message, const char* name, std::FILE* 
     return Fail(message, name, input);
 }
 
-void PrintFileInformation(const FormatDescription& description) {
-    Print(text::FileInformation);
-    Print(text::Description, description.text);
+Status PrintFileInformation(const FormatDescription& description) {
+    const Status title = Print(text::FileInformation);
+    return Print(text::Description, description.text) == Done ? title : Failed;
 }
 
 }  // namespace
@@ -56,8 +56,10 @@ int main(int argc, char* argv[]) {
     static OutputName stem;
     static Outputs outputs;
 
-    const StartStatus started = PrepareProcess(argc, argv);
-    if (started == StartFailed) return 1;
+    // First of all, so that a termination finds the run ready however early it comes.
+    CatchTermination();
+    const Status started = StartProcess(argc, argv);
+    if (started == Failed) return 1;
     if (argc != 2) {
         Print(text::OneFileRequired);
         PrintUsage();
@@ -65,12 +67,13 @@ int main(int argc, char* argv[]) {
     }
     const char* path = argv[1];
     const NameStatus named = SetStem(stem, path);
-    std::FILE* input = OpenForReading(path);
+    std::FILE* input;
+    OpenInput(path, input);
     // Anything printed would land in a file the run reads or writes: print nothing.
     if (PrintsIntoRunFile(path, input, named == NameOk ? &stem : nullptr)) return Unprinted(input);
     if (input == nullptr) return Refuse(text::CantOpenInput, path, nullptr);
     // Another run that writes it would change what this one reads.
-    if (LockInput(input) == HeldElsewhere) return Refuse(text::CantOpenInput, path, input);
+    if (LockInput(input) == Busy) return Refuse(text::CantOpenInput, path, input);
     std::setvbuf(input, inputBuffer, _IOFBF, StreamBufferSize);
 
     RiffHeader riff;
@@ -82,7 +85,7 @@ int main(int argc, char* argv[]) {
     FormatDescription description;
     const HeaderStatus described = DescribeFormat(format, description);
     if (described == WrongTag) return Refuse(text::TypeNotSupported, path, input);
-    PrintFileInformation(description);
+    const Status printed = PrintFileInformation(description);
     if (described == Unsupported) return Refuse(text::FormatNotSupported, path, input);
 
     const HeaderStatus found = FindDataMarker(input);
@@ -94,21 +97,21 @@ int main(int argc, char* argv[]) {
 
     // What the input is, so that no output is the input itself.
     FileIdentity inputFile;
-    if (!Identify(input, inputFile)) return Fail(text::CantRead, path, input);
+    if (Identify(input, inputFile) != Done) return Fail(text::CantRead, path, input);
     // And what standard output is now: unknown, it could be any output.
-    FileIdentity printed;
-    if (!Identify(stdout, printed)) return Unprinted(input);
+    FileIdentity stdoutFile;
+    if (Identify(stdout, stdoutFile) != Done) return Unprinted(input);
 
     // Every check on the input has passed; only now are outputs touched.
     const bool stereo = format.channels == ChannelsStereo;
-    if (const Output* refused = OpenOutputs(outputs, stem, stereo, inputFile, printed)) {
+    if (const Output* refused = OpenOutputs(outputs, stem, stereo, inputFile, stdoutFile)) {
         // Standard output was moved onto an output's name meanwhile.
         if (PrintsIntoRunFile(path, input, &stem)) return Unprinted(input);
         return Fail(text::CantCreate, refused->name.text, input);
     }
     Output& first = outputs.files[0];
     Output& second = outputs.files[1];
-    switch (WriteBlockFiles(input, first.stream, second.stream, format.channels)) {
+    switch (WriteBlockFiles(input, first.file.stream, second.file.stream, format.channels)) {
         case WriteOk: break;
         case ReadFailed: return Abandon(outputs, text::CantRead, path, input);
         case WriteFailed: return Abandon(outputs, text::CantWrite, first.name.text, input);
@@ -123,5 +126,5 @@ int main(int argc, char* argv[]) {
     std::fclose(input);
     // Standard output goes out last; a failure there shows only now. Closed
     // at the start, it took nothing in.
-    return FinishPrinting() && started != StdoutWasClosed ? 0 : 1;
+    return FinishPrinting() == Done && printed == Done && started == Done ? 0 : 1;
 }

@@ -22,23 +22,22 @@ void UndoOwned() {
         if (!out.owned) continue;
         // One that cannot be emptied (on Windows, one another program maps)
         // at least claims no blocks.
-        if (!EmptyFile(out.file)) ZeroStart(out.file, CountSize);
+        if (EmptyFile(out.file) != Done) ZeroStart(out.file, CountSize);
         if (out.removable) RemoveFile(out.name.text, out.file);
         out.owned = 0;
     }
 }
 
 // Closes the kept files, and with them the locks: the run is done with
-// them. Termination is held back, so that it finds all of them the run's
+// them. Termination is deferred, so that it finds all of them the run's
 // to undo, or none.
 void Release(Outputs& outputs) {
-    HoldTermination();
+    DeferTermination();
     for (std::size_t i = 0; i < outputs.count; ++i) outputs.files[i].owned = 0;
-    ReleaseTermination();
+    AllowTermination();
     for (std::size_t i = 0; i < outputs.count; ++i) {
         Output& out = outputs.files[i];
-        if (out.file != NoFile) CloseFile(out.file);
-        out.file = NoFile;
+        if (out.file.handle != NoFile) CloseOutputFile(out.file);
     }
 }
 
@@ -49,22 +48,25 @@ bool OpenOutput(Outputs& outputs, std::size_t i, const FileIdentity& input,
     Output& out = outputs.files[i];
     FileIdentity& id = identities[i];
     // A termination comes before the file is made or after it is recorded.
-    HoldTermination();
-    bool created = false;
-    OpenStatus opened = OpenOutputFile(out.name.text, out.file, created);
-    const bool known = opened == Opened && Identify(out.file, id);
-    if (known && Changeable(id)) opened = LockFile(out.file, out.name.text, id);
+    DeferTermination();
+    Status opened = OpenOutputFile(out.name.text, out.file);
+    const bool created = opened == Created;
+    if (created) opened = Done;
+    const bool known = opened == Done && Identify(out.file, id) == Done;
+    if (known && id.regular) opened = LockOutputFile(out.file, out.name.text, id);
     // A file that another run locked is that run's, even one made here.
-    out.owned = created && opened != HeldElsewhere;
-    out.removable = created || (known && id.links == 1 && !IsSymbolicLink(out.name.text));
-    ReleaseTermination();
-    if (opened != Opened) return false;
-    out.stream = StreamFor(out.file);
+    out.owned = created && opened != Busy;
+    bool plain = true;  // taken for plain where it cannot be told
+    out.removable =
+        created || (known && id.links == 1 && (AskPlainName(out.name.text, plain) != Done || plain));
+    AllowTermination();
+    if (opened != Done) return false;
+    const bool streamed = OpenStream(out.file) == Done;
     // Standard output may have been moved onto an output's name since the start.
     const bool isInputOrPrinted = SameFile(id, input) || SameFile(id, printed);
     const bool isLeft = i == 1 && SameFile(id, identities[0]);
-    return known && !id.fifo && !isInputOrPrinted && !isLeft && out.stream != nullptr &&
-           std::setvbuf(out.stream, out.buffer, _IOFBF, StreamBufferSize) == 0;
+    return known && !id.fifo && !isInputOrPrinted && !isLeft && streamed &&
+           std::setvbuf(out.file.stream, out.buffer, _IOFBF, StreamBufferSize) == 0;
 }
 
 // Empties every earlier file among the outputs: null, or the output that
@@ -75,10 +77,10 @@ const Output* EmptyOutputs(Outputs& outputs, const FileIdentity (&identities)[2]
     // termination waits for the answer, so that the question leaves no trace.
     bool earlier = false;
     for (std::size_t i = 0; i < outputs.count; ++i) {
-        if (!Changeable(identities[i]) || outputs.files[i].owned) continue;
-        HoldTermination();
-        const bool emptiable = !earlier || CouldEmpty(outputs.files[i].file);
-        ReleaseTermination();
+        if (!identities[i].regular || outputs.files[i].owned) continue;
+        DeferTermination();
+        const bool emptiable = !earlier || AskEmptiable(outputs.files[i].file) == Done;
+        AllowTermination();
         if (!emptiable) return &outputs.files[i];
         earlier = true;
     }
@@ -86,14 +88,14 @@ const Output* EmptyOutputs(Outputs& outputs, const FileIdentity (&identities)[2]
     // termination waits for them all, so that it finds every earlier
     // output emptied and the run's, or none touched.
     const Output* unemptied = nullptr;
-    HoldTermination();
+    DeferTermination();
     for (std::size_t i = 0; i < outputs.count && unemptied == nullptr; ++i) {
         Output& out = outputs.files[i];
-        if (!Changeable(identities[i]) || out.owned) continue;
-        out.owned = EmptyFile(out.file);
+        if (!identities[i].regular || out.owned) continue;
+        out.owned = EmptyFile(out.file) == Done;
         if (!out.owned) unemptied = &out;
     }
-    ReleaseTermination();
+    AllowTermination();
     return unemptied;
 }
 
@@ -102,16 +104,18 @@ const Output* EmptyOutputs(Outputs& outputs, const FileIdentity (&identities)[2]
 bool PrintsIntoRunFile(const char* inputPath, std::FILE* input, const OutputName* stem) {
     static OutputName name;
     FileIdentity printed, other;
-    if (!Identify(stdout, printed)) return true;
+    if (Identify(stdout, printed) != Done) return true;
     // The open input is asked, not its name: a pipe is not opened twice.
     // Open yet unknown, it could be standard output; one that could not be
     // opened, with nothing at its name, is no file to print into.
-    const bool known = input != nullptr ? Identify(input, other) : IdentifyPath(inputPath, other);
-    if (known ? SameFile(printed, other) : input != nullptr) return true;
+    const Status known = input != nullptr ? Identify(input, other) : IdentifyPath(inputPath, other);
+    if (known == Done ? SameFile(printed, other) : input != nullptr) return true;
     if (stem == nullptr) return false;
     for (const char* suffix : {MonoSuffix, LeftSuffix, RightSuffix}) {
         name = *stem;
-        if (IdentifyPath(WithSuffix(name, suffix), other) && SameFile(printed, other)) return true;
+        if (IdentifyPath(WithSuffix(name, suffix), other) == Done && SameFile(printed, other)) {
+            return true;
+        }
     }
     return false;
 }
@@ -124,8 +128,7 @@ const Output* OpenOutputs(Outputs& outputs, const OutputName& stem, bool stereo,
         Output& out = outputs.files[i];
         out.name = stem;
         WithSuffix(out.name, suffixes[i]);
-        out.stream = nullptr;
-        out.file = NoFile;
+        out.file = {NoFile, nullptr};
         out.owned = 0;
     }
     active = &outputs;
@@ -147,9 +150,10 @@ const Output* CloseOutputs(Outputs& outputs) {
     for (std::size_t i = 0; i < outputs.count; ++i) {
         Output& out = outputs.files[i];
         // A full disk may show only when the last buffered bytes go out.
-        const bool written = std::fflush(out.stream) == 0 && std::ferror(out.stream) == 0;
-        const bool closed = std::fclose(out.stream) == 0;
-        out.stream = nullptr;
+        std::FILE* stream = out.file.stream;
+        const bool written = std::fflush(stream) == 0 && std::ferror(stream) == 0;
+        out.file.stream = nullptr;
+        const bool closed = std::fclose(stream) == 0;
         if (!(written && closed) && failed == nullptr) failed = &out;
     }
     // Complete: the outputs are kept together, or, by a termination before
@@ -159,16 +163,16 @@ const Output* CloseOutputs(Outputs& outputs) {
 }
 
 void AbandonOutputs(Outputs& outputs) {
-    HoldTermination();
+    DeferTermination();
     // The streams go first, so nothing they buffered reaches a file after
-    // it was emptied; the kept files still hold the locks.
+    // it was emptied; the kept files still keep the locks.
     for (std::size_t i = 0; i < outputs.count; ++i) {
         Output& out = outputs.files[i];
-        if (out.stream != nullptr) std::fclose(out.stream);
-        out.stream = nullptr;
+        if (out.file.stream != nullptr) std::fclose(out.file.stream);
+        out.file.stream = nullptr;
     }
     UndoOwned();
-    ReleaseTermination();
+    AllowTermination();
     Release(outputs);
 }
 

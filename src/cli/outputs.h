@@ -20,15 +20,14 @@ constexpr std::size_t StreamBufferSize = 1 << 18;
 
 struct Output {
     OutputName name;
-    std::FILE* stream;
-    FileHandle file;                     // holds the lock until the run is done
+    OutputFile file;                   // keeps the lock until the run is done
     volatile std::sig_atomic_t owned;  // made or emptied by this run, not yet done: its to undo
     bool removable;  // a plain name, the file's only one: undone by removing it, else by emptying
     char buffer[StreamBufferSize];
 };
 
 // The mono output, or the left and the right one. A second output that is
-// not there has a null stream.
+// not there has no stream.
 struct Outputs {
     Output files[2];
     std::size_t count;

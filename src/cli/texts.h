@@ -2,6 +2,8 @@
 // output name in CantCreate and CantWrite.
 #pragma once
 
+#include "platform/platform.h"
+
 namespace sndblok {
 namespace text {
 
@@ -24,7 +26,8 @@ constexpr char CantWrite[] = "\nCan't write %s\n\n";
 
 }  // namespace text
 
-// The usage banner, shown after most refusals.
-void PrintUsage();
+// The usage banner, shown after most refusals: Done, or Failed when any of
+// it could not be printed.
+Status PrintUsage();
 
 }  // namespace sndblok
