@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cli/output_name.h"
+#include "runfiles/output_name.h"
 
 using namespace sndblok;
 

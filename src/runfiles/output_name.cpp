@@ -1,4 +1,4 @@
-#include "cli/output_name.h"
+#include "runfiles/output_name.h"
 
 #include <cstring>
 
