@@ -364,6 +364,10 @@ const CliCase CliCases[] = {
     // be waited on; a missing file elsewhere.
     {.name = "InputIsADevice", .input = "", .args = {"nul.wav"},
      .out = "\nCan't open input file nul.wav\n\n" + Banner, .status = 1},
+    // Longer than any path the system opens (on Windows, one that is not there).
+    {.name = "LongerThanAnyPath", .input = "", .args = {std::string(5000, 'x') + ".wav"},
+     .out = "\nCan't open input file " + std::string(5000, 'x') + ".wav\n\n" + Banner,
+     .status = 1},
     {.name = "InputIsFifo", .out = MonoInfo + "\nCan't read input file in.wav\n\n", .status = 1,
      .before = {{"in.wav", FedFifo}}},
     // A file system that shows a size of 0 for a file that holds bytes (/proc,

@@ -75,7 +75,6 @@ int main(int argc, char* argv[]) {
     const HeaderStatus found = FindDataMarker(run.input);
     if (found == EndOfInput) return Fail(run, text::NoSampleData, run.path);
     if (found != Ok) return Fail(run, text::CantRead, run.path);
-    if (run.named == NameTooLong) return FailWithUsage(run, text::NameTooLong);
     if (run.named == NameNotWav) return FailWithUsage(run, text::NotWavName);
 
     // Every check on the input has passed; only now are outputs touched.

@@ -30,15 +30,16 @@ enum Status : unsigned {
                    // printed reaches no one
 };
 
-// The longest path the system opens, in UTF-8 bytes; a file as the run
-// keeps it open apart from any stream.
+// The longest path the system opens, in UTF-8 bytes without the terminator;
+// a file as the run keeps it open apart from any stream.
 #if defined(_WIN32)
 // Windows paths run to 32,767 UTF-16 units, each at most 3 bytes in UTF-8.
 constexpr std::size_t MaxPathBytes = 32767 * 3;
 using FileHandle = void*;
 constexpr FileHandle NoFile = nullptr;
 #else
-constexpr std::size_t MaxPathBytes = PATH_MAX;
+// PATH_MAX counts the terminator.
+constexpr std::size_t MaxPathBytes = PATH_MAX - 1;
 using FileHandle = int;
 constexpr FileHandle NoFile = -1;
 #endif

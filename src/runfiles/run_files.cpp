@@ -149,7 +149,8 @@ const Output* EmptyOutputs(RunFiles& run) {
 RunStatus BeginRun(RunFiles& run, const char* path) {
     run.path = path;
     run.named = SetStem(run.stem, path);
-    const Status opened = OpenInput(path, run.input);
+    // No file has a name longer than any the system opens: none is opened.
+    const Status opened = run.named != NameUnopenable ? OpenInput(path, run.input) : Failed;
     if (PrintsIntoRunFile(run)) return Unprintable;
     if (opened != Done) return InputUnopened;
     // Another run that writes it would change what this one reads.

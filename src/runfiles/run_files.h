@@ -55,6 +55,8 @@ enum RunStatus : unsigned {
 
 // Begins the run on `path`: its output names, and its input opened and
 // locked against writers, unless standard output may be one of its files.
+// InputUnopened also for a path longer than any the system opens, so that
+// once the run has begun, `named` is NameOk or NameNotWav.
 RunStatus BeginRun(RunFiles& run, const char* path);
 
 // Opens the outputs, the left and the right one when `stereo`, empty and
