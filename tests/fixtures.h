@@ -25,19 +25,19 @@ inline std::string Wave(const std::string& chunks, std::uint16_t channels = 1,
     return "RIFF" + Le32(body.size()) + body;
 }
 
-// `count` sample bytes running through all 256 values, so a lost, doubled
+// `length` sample bytes running through all 256 values, so a lost, doubled
 // or swapped byte shows.
-inline std::string Samples(std::size_t count) {
-    std::string s(count, '\0');
-    for (std::size_t i = 0; i < count; ++i) s[i] = char(i * 7 + i / 256);
+inline std::string Samples(std::size_t length) {
+    std::string s(length, '\0');
+    for (std::size_t i = 0; i < length; ++i) s[i] = char(i * 7 + i / 256);
     return s;
 }
 
-// Every `step`-th byte of `samples` from `first` on, `count` of them.
+// Every `step`-th byte of `samples` from `first` on, `length` of them.
 inline std::string Channel(const std::string& samples, std::size_t first, std::size_t step,
-                           std::size_t count) {
+                           std::size_t length) {
     std::string channel;
-    for (std::size_t i = 0; i < count; ++i) channel += samples[first + i * step];
+    for (std::size_t i = 0; i < length; ++i) channel += samples[first + i * step];
     return channel;
 }
 

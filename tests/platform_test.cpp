@@ -58,7 +58,8 @@ TEST(Wtf8, SpellsEveryUtf16NameOnceAndBack) {
     }
     // Bytes that no UTF-16 name gives: refused, never read as another name.
     for (const std::string bytes : {"\x80", "a\xC3", "\xE3\x83", "\xC3(", "\xFF", "\xC0\xAF",
-                                    "\xE0\x80\xAF", "\xF0\x80\x80\xAF", "\xF4\x90\x80\x80",
+                                    "\xE0\x80\xAF", "\xE0\x9F\xBF", "\xF0\x80\x80\xAF",
+                                    "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80",
                                     "\xED\xA0\x80\xED\xB0\x80"}) {
         char16_t wide[32];
         EXPECT_EQ(FromWtf8(bytes.c_str(), wide, std::size(wide)), 0u) << bytes;

@@ -38,7 +38,7 @@ constexpr std::size_t MaxPathBytes = 32767 * 3;
 using FileHandle = void*;
 constexpr FileHandle NoFile = nullptr;
 #else
-// PATH_MAX counts the terminator.
+// PATH_MAX includes the terminator.
 constexpr std::size_t MaxPathBytes = PATH_MAX - 1;
 using FileHandle = int;
 constexpr FileHandle NoFile = -1;

@@ -34,11 +34,11 @@ std::FILE* Reset(std::FILE* file, const std::uint8_t* data, std::size_t size) {
 }
 
 // Checks one output: the block file of the channel's samples, the input
-// bytes from `first` on, every `step`-th, `count` of them.
+// bytes from `first` on, every `step`-th, `length` of them.
 void CheckOutput(std::FILE* output, const std::string& input, std::size_t first,
-                 std::size_t step, std::size_t count) {
+                 std::size_t step, std::size_t length) {
     const std::string expected =
-        BlockFile(Channel(input, first, step, count), std::uint32_t((count + 511) / 512));
+        BlockFile(Channel(input, first, step, length), std::uint32_t((length + 511) / 512));
     Require(Contents(output) == expected, "the channel's samples in block file layout");
 }
 

@@ -1,5 +1,5 @@
 # Standard output, the file out, is moved onto in.vsf while the program is
-# held a second at its first CALL on in.vsf: openat, as it opens it; write,
+# kept waiting a second at its first CALL on in.vsf: openat, as it opens it; write,
 # once it writes it. strace knows a descriptor's file by its full path, a
 # name as it is given. Usage: stdout_moved_onto_output.sh CALL PROGRAM...
 . "$(dirname "$0")/lib.sh"

@@ -18,22 +18,22 @@ Status StartProcess(int& argc, char**& argv) {
     // surrogate, which would become U+FFFD and so name another file.
     static char text[3 * MaxWide];
     static char* arguments[MaxWide / 2 + 1];
-    int count = 0, startInfo = 0;
+    int given = 0, startInfo = 0;
     wchar_t** wide = nullptr;
     wchar_t** environment = nullptr;
-    if (__wgetmainargs(&count, &wide, &environment, 0, &startInfo) != 0 || count > MaxWide / 2) {
+    if (__wgetmainargs(&given, &wide, &environment, 0, &startInfo) != 0 || given > MaxWide / 2) {
         return Failed;
     }
     char* next = text;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < given; ++i) {
         const std::size_t size = ToWtf8(reinterpret_cast<const char16_t*>(wide[i]), next,
                                         static_cast<std::size_t>(text + sizeof text - next));
         if (size == 0) return Failed;
         arguments[i] = next;
         next += size;
     }
-    arguments[count] = nullptr;
-    argc = count;
+    arguments[given] = nullptr;
+    argc = given;
     argv = arguments;
 
     // A standard stream that has no handle (a detached process, a service)
