@@ -1136,14 +1136,15 @@ TEST(Cli, EndsRightWhenSignalledAtEachStepOfTheStart) {
     start.insert(start.end(), unshare.begin(), unshare.end());
     ASSERT_EQ(RunTraced(dir.path, start).status, 0);
     const std::vector<Call> calls = CallsOf(ReadFile(traces.path / "start"), true);
+    // The program is the process that executes it, not unshare, which is given its path.
     std::string program;
-    std::map<std::string, int> elsewhere;
     for (const Call& call : calls) {
-        if (call.name == "execve" && call.text.find("sndblok\"") != std::string::npos) {
+        if (call.name == "execve" && call.text.find("sndblok\", [") != std::string::npos) {
             program = call.pid;
         }
-        if (call.pid != program) ++elsewhere[call.name];
     }
+    std::map<std::string, int> elsewhere;
+    for (const Call& call : calls) elsewhere[call.name] += call.pid != program;
     // The program's own start blocks signals, or else asks after SIGHUP's action first.
     bool executed = false, handled = false, unblocked = false;
     std::vector<std::pair<std::string, bool>> struck;  // and whether before the handlers
