@@ -102,8 +102,8 @@ bool OpenOutput(RunFiles& run, std::size_t i) {
     // A file that another run locked is that run's, even one made here.
     out.owned = created && opened != Busy;
     bool plain = true;  // taken for plain where it cannot be told
-    out.removable =
-        created || (known && id.links == 1 && (AskPlainName(out.name.text, plain) != Done || plain));
+    out.removable = created || (known && id.links == 1 &&
+                                (AskPlainName(out.name.text, plain) != Done || plain));
     AllowTermination();
     if (!known) id = {};
     if (opened != Done) return false;

@@ -78,9 +78,8 @@ Status EmptyFile(const OutputFile& file) { return ftruncate(file.handle, 0) == 0
 
 Status ZeroStart(const OutputFile& file, std::size_t bytes) {
     static const char zeros[16] = {};
-    return bytes <= sizeof zeros && pwrite(file.handle, zeros, bytes, 0) == static_cast<ssize_t>(bytes)
-               ? Done
-               : Failed;
+    if (bytes > sizeof zeros) return Failed;
+    return pwrite(file.handle, zeros, bytes, 0) == static_cast<ssize_t>(bytes) ? Done : Failed;
 }
 
 // Once a file is open for writing, no other process keeps it from being truncated.

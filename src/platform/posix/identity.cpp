@@ -8,7 +8,8 @@ namespace sndblok {
 
 FileIdentity IdentityOf(const struct stat& status) {
     return {S_ISREG(status.st_mode), S_ISFIFO(status.st_mode),
-            static_cast<std::uint64_t>(status.st_dev), {static_cast<std::uint64_t>(status.st_ino), 0},
+            static_cast<std::uint64_t>(status.st_dev),
+            {static_cast<std::uint64_t>(status.st_ino), 0},
             static_cast<std::uint64_t>(status.st_nlink)};
 }
 

@@ -28,8 +28,8 @@ Status OpenInput(const char* path, std::FILE*& input) {
     // Shared with readers, but with no writer: no other run can take the
     // input as its output while this one reads it, nor can this one read a
     // file that something is writing.
-    const HANDLE file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return Failed;
     // A serial port, the console or a printer would be waited on for bytes:
     // only files and pipes are read.
@@ -66,7 +66,9 @@ Status OpenOutputFile(const char* path, OutputFile& file) {
             created = opened != INVALID_HANDLE_VALUE && GetLastError() != ERROR_ALREADY_EXISTS;
         }
     }
-    if (opened == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION ? Busy : Failed;
+    if (opened == INVALID_HANDLE_VALUE) {
+        return GetLastError() == ERROR_SHARING_VIOLATION ? Busy : Failed;
+    }
     file.handle = opened;
     return created ? Created : Done;
 }
@@ -90,7 +92,9 @@ Status CloseOutputFile(OutputFile& file) {
 
 Status EmptyFile(const OutputFile& file) {
     FILE_END_OF_FILE_INFO end{};
-    return SetFileInformationByHandle(file.handle, FileEndOfFileInfo, &end, sizeof end) ? Done : Failed;
+    const bool emptied =
+        SetFileInformationByHandle(file.handle, FileEndOfFileInfo, &end, sizeof end) != 0;
+    return emptied ? Done : Failed;
 }
 
 Status ZeroStart(const OutputFile& file, std::size_t bytes) {
@@ -124,7 +128,9 @@ Status AskEmptiable(const OutputFile& file) {
     const bool deletable = SetFileInformationByHandle(deleting, FileDispositionInfo, &disposition,
                                                       sizeof disposition) != 0;
     disposition.DeleteFile = FALSE;
-    if (deletable) SetFileInformationByHandle(deleting, FileDispositionInfo, &disposition, sizeof disposition);
+    if (deletable) {
+        SetFileInformationByHandle(deleting, FileDispositionInfo, &disposition, sizeof disposition);
+    }
     CloseHandle(deleting);
     return deletable ? Done : Busy;
 }
@@ -134,9 +140,8 @@ Status AskEmptiable(const OutputFile& file) {
 // share deleting keeps it, emptied.
 Status RemoveFile(const char* path, const OutputFile& file) {
     FileIdentity named, open;
-    if (IdentifyPath(path, named) != Done || Identify(file, open) != Done || !SameFile(named, open)) {
-        return Failed;
-    }
+    if (IdentifyPath(path, named) != Done || Identify(file, open) != Done) return Failed;
+    if (!SameFile(named, open)) return Failed;
     const HANDLE deleting =
         ReOpenFile(file.handle, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
     if (deleting == INVALID_HANDLE_VALUE) return Failed;

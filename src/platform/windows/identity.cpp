@@ -49,7 +49,8 @@ HANDLE OpenToAsk(const wchar_t* name) {
     std::wmemcpy(folder, name, length);
     folder[length] = 0;
     const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HANDLE asked = CreateFileW(folder, 0, all, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE asked =
+        CreateFileW(folder, 0, all, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (asked == INVALID_HANDLE_VALUE) return nullptr;
     const bool onDisk = GetFileType(asked) == FILE_TYPE_DISK;
     CloseHandle(asked);

@@ -26,7 +26,9 @@ bool OnConsole() {
 Status Print(const char* format, const char* text) {
     if (!OnConsole()) return std::printf(format, text) >= 0 ? Done : Failed;
     const int length = std::snprintf(consoleText, sizeof consoleText, format, text);
-    if (length < 0 || ToWide(consoleText, consoleWide, std::size(consoleWide)) != Done) return Failed;
+    if (length < 0 || ToWide(consoleText, consoleWide, std::size(consoleWide)) != Done) {
+        return Failed;
+    }
     const DWORD wide = static_cast<DWORD>(std::wcslen(consoleWide));
     DWORD written = 0;
     return WriteConsoleW(GetStdHandle(STD_OUTPUT_HANDLE), consoleWide, wide, &written, nullptr) &&
