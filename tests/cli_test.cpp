@@ -600,17 +600,18 @@ const CliCase CliCases[] = {
      .outputs = OldPair, .before = {{"in_l.vsf", OldFile}, {"in_r.vsf", Mapped}}},
     // Ctrl-C: the console handler stops the copy before it undoes the
     // outputs, and the run ends as an interrupted Windows program does.
-    {.name = "CtrlCMono", .status = ControlCExit, .before = {{"in.wav", Endless}},
+    {.name = "CtrlCMono", .out = MonoInfo, .status = ControlCExit, .before = {{"in.wav", Endless}},
      .options = {.interruptOnceWritten = "in.vsf"}},
-    {.name = "CtrlCStereo", .status = ControlCExit, .before = {{"in.wav", EndlessStereo}},
-     .options = {.interruptOnceWritten = "in_l.vsf"}},
+    {.name = "CtrlCStereo", .out = StereoInfo, .status = ControlCExit,
+     .before = {{"in.wav", EndlessStereo}}, .options = {.interruptOnceWritten = "in_l.vsf"}},
     // Started with Ctrl-C ignored, the run goes on to the end.
     {.name = "CtrlCIgnoredAtStart", .out = MonoInfo, .status = 0,
      .outputs = {{"in.vsf", Sparse16MiBVsf}}, .before = {{"in.wav", Sparse16MiB}},
      .options = {.interruptOnceWritten = "in.vsf", .interruptIgnored = true}},
     // A player maps the output midway: it can be neither emptied nor
     // removed, and stays, claiming no blocks.
-    {.name = "CtrlCMappedMidway", .status = ControlCExit, .outputs = {{"in.vsf", ClaimsNoBlocks}},
+    {.name = "CtrlCMappedMidway", .out = MonoInfo, .status = ControlCExit,
+     .outputs = {{"in.vsf", ClaimsNoBlocks}},
      .before = {{"in.wav", Endless}},
      .options = {.interruptOnceWritten = "in.vsf", .mapBeforeInterrupt = true}},
 #endif
@@ -788,9 +789,12 @@ void Prepare(const fs::path& dir, const CliCase& c,
                 break;
             case Chain40: case Chain41:
                 // in.vsf, then l1, l2, ...: the last leads to end.vsf.
+                // Appended, not "l" + ...: g++ 12 warns falsely of the latter (-Wrestrict).
                 for (int i = 0, last = existing == Chain40 ? 39 : 40; i <= last; ++i) {
-                    const std::string next = i == last ? "end.vsf" : "l" + std::to_string(i + 1);
-                    fs::create_symlink(next, i == 0 ? path : dir / ("l" + std::to_string(i)));
+                    std::string link = "l", next = "l";
+                    link += std::to_string(i);
+                    next += std::to_string(i + 1);
+                    fs::create_symlink(i == last ? "end.vsf" : next, i == 0 ? path : dir / link);
                 }
                 break;
             case ReplacedMidway: break;  // by interrupt.sh
