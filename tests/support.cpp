@@ -342,6 +342,7 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
     int unread[2] = {-1, -1};
     if (options.stdoutUnread && (pipe(unread) != 0 || close(unread[0]) != 0)) return {-1, "", ""};
     const pid_t pid = fork();
+    if (pid < 0) return {-1, "", "fork failed"};
     if (pid == 0) {
         std::vector<char*> argv;
         for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
