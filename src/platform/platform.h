@@ -8,8 +8,9 @@
 // beyond the C and C++ standard ones.
 //
 // Every call that can fail returns a Status that says what happened, and
-// nothing else; what it finds out goes into a parameter. The calls that
-// cannot fail return nothing.
+// nothing else; what it finds out goes into a parameter. Only the calls of
+// termination.cpp return nothing: they cannot fail, or, on Windows, a
+// failure would leave the run nothing to do but go on as it does.
 #pragma once
 
 #include <climits>
