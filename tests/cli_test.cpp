@@ -460,11 +460,20 @@ const CliCase CliCases[] = {
      .outputs = {{"in.vsf", ""}}, .options = {.stdoutTo = "in.vsf"}},
     {.name = "StdoutIntoAnOutputOfABadInput", .input = "RIFF", .out = "", .status = 1,
      .outputs = {{"in.vsf", ""}}, .options = {.stdoutTo = "in.vsf"}},
+    {.name = "StdoutIntoTheRightOutputOfABadInput", .input = "RIFF", .status = 1,
+     .outputs = {{"in_r.vsf", ""}}, .options = {.stdoutTo = "in_r.vsf"}},
     // Where the outputs are opened, too: the text would stand where the block count belongs.
-    {.name = "StdoutMovedOntoTheOutput", .out = "", .status = 1, .outputs = {{"in.vsf", ""}},
-     .options = {.wrapper = Helper("stdout_moved_onto_output.sh", {"openat"}), .stdoutTo = "out"}},
-    {.name = "StdoutMovedOntoTheWrittenOutput", .out = "", .status = 1, .outputs = {{"in.vsf", ""}},
-     .options = {.wrapper = Helper("stdout_moved_onto_output.sh", {"write"}), .stdoutTo = "out"}},
+    {.name = "StdoutMovedOntoTheOutput", .status = 1, .outputs = {{"in.vsf", ""}},
+     .options = {.wrapper = Helper("stdout_moved_onto_output.sh", {"openat", "in.vsf"}),
+                 .stdoutTo = "out"}},
+    {.name = "StdoutMovedOntoTheWrittenOutput", .status = 1, .outputs = {{"in.vsf", ""}},
+     .options = {.wrapper = Helper("stdout_moved_onto_output.sh", {"write", "in.vsf"}),
+                 .stdoutTo = "out"}},
+    // Where another output is refused, too: its message would stand there.
+    {.name = "StdoutMovedOntoTheLeftRightRefused", .input = Stereo, .status = 1,
+     .outputs = {{"in_l.vsf", ""}}, .before = {{"in_r.vsf", Folder}},
+     .options = {.wrapper = Helper("stdout_moved_onto_output.sh", {"openat", "in_l.vsf"}),
+                 .stdoutTo = "out"}},
     {.name = "StdoutIntoTheInput", .out = Mono, .status = 1, .options = {.stdoutTo = "in.wav"}},
     // Standard output unknown: at the start, and as the outputs are opened
     // (from its second status call on, the C library's own among them); the
