@@ -48,7 +48,9 @@ ignored() {  # FILE: the signals its sentence says are ignored
     sed -n '/TerminationSignals\[\] = {/,/^};/p' "$code" | sed -e '/^#/d' -e 's|//.*||' | grep -o 'SIG[A-Z0-9]*'
     grep -o 'signal = SIGRTMIN;' "$code" | grep -o SIGRTMIN
 } | sort -u > "$work/code-undo"
-grep -o 'signal(SIG[A-Z0-9]*, SIG_IGN)' "$code" | sed 's/signal(\(SIG[A-Z0-9]*\).*/\1/' | sort -u > "$work/code-ignored"
+# The ones ignored, wherever the start sets them so.
+grep -rho 'signal(SIG[A-Z0-9]*, SIG_IGN)' "$(dirname "$code")" | sed 's/signal(\(SIG[A-Z0-9]*\).*/\1/' |
+    sort -u > "$work/code-ignored"
 [ -s "$work/code-undo" ] && [ -s "$work/code-ignored" ] || { echo "no signal list in $code"; exit 1; }
 for document in "$source/README.md" "$manual"; do
     listed "$document" | diff "$work/code-undo" - ||

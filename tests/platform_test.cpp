@@ -46,19 +46,20 @@ TEST(Wtf8, SpellsEveryUtf16NameOnceAndBack) {
     };
     for (const Wtf8Case& c : cases) {
         SCOPED_TRACE(c.bytes);
+        // Exactly the room the name and its terminator need, then one less.
         char text[64];
-        ASSERT_EQ(ToWtf8(c.wide.c_str(), text, sizeof text), c.bytes.size() + 1);
+        ASSERT_EQ(ToWtf8(c.wide.c_str(), text, c.bytes.size() + 1), c.bytes.size() + 1);
         EXPECT_EQ(std::string(text), c.bytes);
         char16_t wide[32];
-        ASSERT_EQ(FromWtf8(c.bytes.c_str(), wide, std::size(wide)), c.wide.size() + 1);
+        ASSERT_EQ(FromWtf8(c.bytes.c_str(), wide, c.wide.size() + 1), c.wide.size() + 1);
         EXPECT_EQ(std::u16string(wide), c.wide);
-        // One unit or byte less room than the terminator needs.
         EXPECT_EQ(ToWtf8(c.wide.c_str(), text, c.bytes.size()), 0u);
         EXPECT_EQ(FromWtf8(c.bytes.c_str(), wide, c.wide.size()), 0u);
     }
     // Bytes that no UTF-16 name gives: refused, never read as another name.
     for (const std::string bytes : {"\x80", "a\xC3", "\xE3\x83", "\xC3(", "\xFF", "\xC0\xAF",
-                                    "\xE0\x80\xAF", "\xF0\x80\x80\xAF", "\xF4\x90\x80\x80",
+                                    "\xE0\x80\xAF", "\xE0\x9F\xBF", "\xF0\x80\x80\xAF",
+                                    "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80",
                                     "\xED\xA0\x80\xED\xB0\x80"}) {
         char16_t wide[32];
         EXPECT_EQ(FromWtf8(bytes.c_str(), wide, std::size(wide)), 0u) << bytes;

@@ -19,58 +19,6 @@
 #include <fstream>
 #include <sstream>
 
-std::string Le32(std::uint32_t v) {
-    return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-}
-
-std::string Chunk(const std::string& id, const std::string& body) {
-    return id + Le32(body.size()) + body + (body.size() % 2 ? std::string(1, '\0') : "");
-}
-
-std::string Wave(const std::string& chunks, std::uint16_t channels, std::uint16_t code,
-                 std::uint32_t rate) {
-    const std::string format = Le32(code | channels << 16) + Le32(rate) +
-                               Le32(rate * channels) + Le32(channels | 8 << 16);
-    const std::string body = "WAVE" + Chunk("fmt ", format) + chunks;
-    return "RIFF" + Le32(body.size()) + body;
-}
-
-std::string Samples(std::size_t count) {
-    std::string s(count, '\0');
-    for (std::size_t i = 0; i < count; ++i) s[i] = char(i * 7 + i / 256);
-    return s;
-}
-
-std::string Channel(const std::string& samples, std::size_t first, std::size_t step,
-                    std::size_t count) {
-    std::string channel;
-    for (std::size_t i = 0; i < count; ++i) channel += samples[first + i * step];
-    return channel;
-}
-
-std::string BlockFile(const std::string& samples, std::uint32_t blocks) {
-    std::string file = samples;
-    file.resize(blocks == 0 ? 4 : blocks * 512, '\xFF');
-    for (int i = 0; i < 4; ++i) file[i] = char(blocks >> (24 - 8 * i));
-    return file;
-}
-
-std::FILE* StreamOf(const std::string& bytes) {
-    std::FILE* f = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::rewind(f);
-    return f;
-}
-
-std::string Contents(std::FILE* stream) {
-    std::fflush(stream);
-    std::rewind(stream);
-    std::string s;
-    char chunk[1 << 16];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, stream)) > 0;) s.append(chunk, n);
-    return s;
-}
-
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
@@ -169,19 +117,19 @@ HANDLE Inheritable(const fs::path& path, DWORD access, DWORD disposition) {
 
 // Open for writing but shared with all, so that only the program's own
 // share mode can keep it out.
-std::intptr_t HoldAsAnotherRun(const fs::path& path) {
+std::intptr_t LockAsAnotherRun(const fs::path& path) {
     const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     return std::intptr_t(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, all, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // As the C runtime's fopen(path, "rb") does: sharing reading and writing, not deleting.
-std::intptr_t HoldForReading(const fs::path& path) {
+std::intptr_t OpenAsAReader(const fs::path& path) {
     return std::intptr_t(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-void Release(std::intptr_t held) { CloseHandle(HANDLE(held)); }
+void CloseOpened(std::intptr_t opened) { CloseHandle(HANDLE(opened)); }
 
 std::intptr_t MapForReading(const fs::path& path) {
     const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -366,16 +314,16 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
 
 #else
 
-std::intptr_t HoldAsAnotherRun(const fs::path& path) {
+std::intptr_t LockAsAnotherRun(const fs::path& path) {
     const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
     return flock(fd, LOCK_EX) == 0 ? fd : -1;
 }
 
-std::intptr_t HoldForReading(const fs::path& path) {
+std::intptr_t OpenAsAReader(const fs::path& path) {
     return open(path.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
-void Release(std::intptr_t held) { close(int(held)); }
+void CloseOpened(std::intptr_t opened) { close(int(opened)); }
 
 ScratchDir::ScratchDir() {
     char name[] = "/tmp/sndblok-test-XXXXXX";
@@ -389,9 +337,12 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
     std::vector<std::string> command = options.wrapper;
     command.push_back(SNDBLOK_BINARY);
     command.insert(command.end(), args.begin(), args.end());
+    // A pipe whose read end is closed before the program can start: its
+    // first write fails, however soon it comes.
     int unread[2] = {-1, -1};
-    if (options.stdoutUnread && pipe(unread) != 0) return {-1, "", ""};
+    if (options.stdoutUnread && (pipe(unread) != 0 || close(unread[0]) != 0)) return {-1, "", ""};
     const pid_t pid = fork();
+    if (pid < 0) return {-1, "", "fork failed"};
     if (pid == 0) {
         std::vector<char*> argv;
         for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
@@ -405,7 +356,6 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
         const char* to = options.stdoutTo ? options.stdoutTo : out.c_str();
         redirect(options.stdoutUnread ? unread[1] : open(to, O_WRONLY | O_CREAT, 0600), 1);
         redirect(open(err.c_str(), O_WRONLY | O_CREAT, 0600), 2);
-        if (options.stdoutUnread) close(unread[0]);
         for (const int fd : options.closed) close(fd);
         if (options.fileSizeLimit != 0) {
             const rlimit limit{rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
@@ -415,10 +365,7 @@ RunResult RunSndblok(const fs::path& cwd, const std::vector<std::string>& args,
         execvp(argv[0], argv.data());
         _exit(127);
     }
-    if (options.stdoutUnread) {
-        close(unread[0]);
-        close(unread[1]);
-    }
+    if (options.stdoutUnread) close(unread[1]);
     int status = 0;
     waitpid(pid, &status, 0);
     const int ended = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

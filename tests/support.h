@@ -1,4 +1,4 @@
-// Test fixtures built in code, scratch folders, and running the program.
+// Failing streams, files and scratch folders, and running the program.
 #pragma once
 
 #include <cstdint>
@@ -8,32 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "fixtures.h"
+
 namespace fs = std::filesystem;
-
-std::string Le32(std::uint32_t value);
-
-// A chunk as RIFF lays it out: id, little-endian size, body, pad byte when odd.
-std::string Chunk(const std::string& id, const std::string& body);
-
-// A WAVE file: the RIFF header, a 16-byte format chunk, then `chunks`.
-std::string Wave(const std::string& chunks, std::uint16_t channels = 1,
-                 std::uint16_t code = 7, std::uint32_t rate = 32000);
-
-// `count` sample bytes running through all 256 values, so a lost, doubled
-// or swapped byte shows.
-std::string Samples(std::size_t count);
-
-// Every `step`-th byte of `samples` from `first` on, `count` of them.
-std::string Channel(const std::string& samples, std::size_t first, std::size_t step,
-                    std::size_t count);
-
-// The expected block file, written out by hand: the count most significant
-// byte first over the first four samples, then 0xFF up to a multiple of 512.
-std::string BlockFile(const std::string& samples, std::uint32_t blocks);
-
-// A temporary file holding `bytes`, positioned at its start.
-std::FILE* StreamOf(const std::string& bytes);
-std::string Contents(std::FILE* stream);
 
 #if defined(__GLIBC__)
 // A stream over `bytes` that reads the first `readable` of them, then fails
@@ -67,11 +44,11 @@ struct ScratchDir {
     fs::path path;
 };
 
-// Opens `path` and locks it as a run of the program would, until released.
-std::intptr_t HoldAsAnotherRun(const fs::path& path);
+// Opens `path` and locks it as a run of the program would its output, until closed.
+std::intptr_t LockAsAnotherRun(const fs::path& path);
 // Opens `path` for reading only, as a viewer or an indexer would.
-std::intptr_t HoldForReading(const fs::path& path);
-void Release(std::intptr_t held);
+std::intptr_t OpenAsAReader(const fs::path& path);
+void CloseOpened(std::intptr_t opened);
 
 #if defined(_WIN32)
 // Maps `path` into memory and closes it, as a previewer or a player may: the

@@ -37,7 +37,7 @@ bool WriteBlock(BlockFile& out) {
     return true;
 }
 
-// Counts `stored` more samples in the block and writes it out once full.
+// Adds `stored` more samples to the block and writes it out once full.
 bool Advance(BlockFile& out, std::size_t stored) {
     out.fill += stored;
     return out.fill < BlockSize || WriteBlock(out);
@@ -51,7 +51,7 @@ bool WriteLastBlock(BlockFile& out) {
 
 // The count over the first four bytes, most significant byte first.
 bool WriteCount(BlockFile& out) {
-    if (!Seek(out.stream, 0, SEEK_SET)) return false;
+    if (Seek(out.stream, 0, SEEK_SET) != Done) return false;
     for (int shift = 24; shift >= 0; shift -= 8) {
         const int byte = static_cast<int>(out.count >> shift & 0xFF);
         if (std::fputc(byte, out.stream) == EOF) return false;
@@ -61,30 +61,31 @@ bool WriteCount(BlockFile& out) {
 
 // The padded last blocks, then, once every sample is out of the stream
 // buffers, the counts: a run that stops before the end leaves no count.
-WriteStatus Finish(BlockFile* files, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
+WriteStatus Finish(BlockFile* files, std::size_t channels) {
+    for (std::size_t i = 0; i < channels; ++i) {
         if (!WriteLastBlock(files[i])) return files[i].failure;
     }
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < channels; ++i) {
         if (std::fflush(files[i].stream) != 0) return files[i].failure;
     }
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < channels; ++i) {
         if (!WriteCount(files[i])) return files[i].failure;
     }
     return WriteOk;
 }
 
-bool BytesLeft(std::FILE* input, std::uint64_t& count) {
-    const FileOffset here = Tell(input);
-    if (here < 0 || !Seek(input, 0, SEEK_END)) return false;
-    const FileOffset end = Tell(input);
-    if (end < 0 || !Seek(input, here, SEEK_SET)) return false;
-    count = end > here ? static_cast<std::uint64_t>(end - here) : 0;
+bool BytesLeft(std::FILE* input, std::uint64_t& bytes) {
+    FileOffset here, end;
+    if (Tell(input, here) != Done || Seek(input, 0, SEEK_END) != Done || Tell(input, end) != Done ||
+        Seek(input, here, SEEK_SET) != Done) {
+        return false;
+    }
+    bytes = end > here ? static_cast<std::uint64_t>(end - here) : 0;
     return true;
 }
 
 // Copies up to `bytes` samples, stopping early only where the input ends or
-// fails; `came` counts what did.
+// fails; `came` adds up what did.
 WriteStatus CopyMono(std::FILE* input, BlockFile& out, std::uint32_t bytes, std::uint64_t& came) {
     while (bytes > 0) {
         const std::size_t n = std::min<std::size_t>(bytes, BlockSize - out.fill);
@@ -128,7 +129,7 @@ WriteStatus WriteBlockFiles(std::FILE* input, std::FILE* first, std::FILE* secon
     ReadLittle32(input, size);
     // The bytes the input measures from here must all come; more may, where
     // a file system shows a size below the file's (0 on /proc and some FUSE
-    // file systems). So the copy reads on to the size field's count or the
+    // file systems). So the copy reads on to the size the field gives or the
     // end of the input, whichever is first: only the bytes really there are
     // copied, as for the placeholder size of a writer that cannot seek back.
     std::uint64_t present;

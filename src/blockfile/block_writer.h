@@ -21,7 +21,7 @@ enum WriteStatus : unsigned {
     WriteOk = 0,
     WriteFailed = 1,        // writing, flushing or seeking `first` failed
     SecondWriteFailed = 2,  // the same for `second`
-    ReadFailed = 3,         // the input failed, or held fewer bytes than it measured
+    ReadFailed = 3,         // the input failed, or gave fewer bytes than it measured
 };
 
 // Reads the little-endian data size at the input's position and copies that

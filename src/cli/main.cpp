@@ -1,50 +1,45 @@
 // sndblok: converts a 32 kHz mu-law WAVE file into block files for the
 // playback driver, one per channel.
 
-#include <cstdio>
-
 #include "blockfile/block_writer.h"
-#include "cli/output_name.h"
-#include "cli/outputs.h"
 #include "cli/texts.h"
 #include "platform/platform.h"
+#include "runfiles/run_files.h"
 #include "wave/wave_reader.h"
 
 namespace sndblok {
 namespace {
 
-// Prints the message and the usage banner; the run then fails.
-int Refuse(const char* message, const char* path, std::FILE* input) {
-    Print(message, path);
+// The three ways a run fails. Each ends the run first, which undoes what it
+// made; whether the message then reaches anyone changes nothing: the run
+// fails either way.
+
+// The arguments or the input are wrong: the message, then the usage banner.
+int FailWithUsage(RunFiles& run, const char* message) {
+    EndRun(run);
+    Print(message, run.path);
     PrintUsage();
-    if (input != nullptr) std::fclose(input);
     return 1;
 }
 
-// Prints the message alone: the input's format was fine, so no banner.
-int Fail(const char* message, const char* name, std::FILE* input) {
+// The run could not be done: the message alone, since the input's format was fine.
+int Fail(RunFiles& run, const char* message, const char* name) {
+    EndRun(run);
     Print(message, name);
-    std::fclose(input);
     return 1;
 }
 
 // Standard output leads, or may lead, to a file of the run: nothing printed
 // may land there, where a block count belongs. The run fails without a word.
-int Unprinted(std::FILE* input) {
+int FailSilently(RunFiles& run) {
     DropPrinting();
-    if (input != nullptr) std::fclose(input);
+    EndRun(run);
     return 1;
 }
 
-// Removes what the run wrote, then says why it failed.
-int Abandon(Outputs& outputs, const char* message, const char* name, std::FILE* input) {
-    AbandonOutputs(outputs);
-    return Fail(message, name, input);
-}
-
-void PrintFileInformation(const FormatDescription& description) {
-    Print(text::FileInformation);
-    Print(text::Description, description.text);
+Status PrintFileInformation(const FormatDescription& description) {
+    const Status title = Print(text::FileInformation);
+    return Print(text::Description, description.text) == Done ? title : Failed;
 }
 
 }  // namespace
@@ -52,76 +47,58 @@ void PrintFileInformation(const FormatDescription& description) {
 
 int main(int argc, char* argv[]) {
     using namespace sndblok;
-    static char inputBuffer[StreamBufferSize];
-    static OutputName stem;
-    static Outputs outputs;
+    static RunFiles run;
 
-    const StartStatus started = PrepareProcess(argc, argv);
-    if (started == StartFailed) return 1;
-    if (argc != 2) {
-        Print(text::OneFileRequired);
-        PrintUsage();
-        return 1;
+    // First of all, so that a termination finds the run ready however early it comes.
+    CatchTermination();
+    const Status started = StartProcess(argc, argv);
+    if (started == Failed) return 1;
+    if (argc != 2) return FailWithUsage(run, text::OneFileRequired);
+    switch (BeginRun(run, argv[1])) {
+        case RunOk: break;
+        case Unprintable: return FailSilently(run);
+        default: return FailWithUsage(run, text::CantOpenInput);
     }
-    const char* path = argv[1];
-    const NameStatus named = SetStem(stem, path);
-    std::FILE* input = OpenForReading(path);
-    // Anything printed would land in a file the run reads or writes: print nothing.
-    if (PrintsIntoRunFile(path, input, named == NameOk ? &stem : nullptr)) return Unprinted(input);
-    if (input == nullptr) return Refuse(text::CantOpenInput, path, nullptr);
-    // Another run that writes it would change what this one reads.
-    if (LockInput(input) == HeldElsewhere) return Refuse(text::CantOpenInput, path, input);
-    std::setvbuf(input, inputBuffer, _IOFBF, StreamBufferSize);
 
     RiffHeader riff;
-    if (ReadRiffHeader(riff, input) != Ok) return Refuse(text::NotWave, path, input);
-    if (CheckRiffHeader(riff) != Ok) return Refuse(text::NotWaveTags, path, input);
+    if (ReadRiffHeader(riff, run.input) != Ok) return FailWithUsage(run, text::NotWave);
+    if (CheckRiffHeader(riff) != Ok) return FailWithUsage(run, text::NotWaveTags);
     FormatHeader format;
-    if (ReadFormatHeader(format, input) != Ok) return Refuse(text::NotWave, path, input);
+    if (ReadFormatHeader(format, run.input) != Ok) return FailWithUsage(run, text::NotWave);
 
     FormatDescription description;
     const HeaderStatus described = DescribeFormat(format, description);
-    if (described == WrongTag) return Refuse(text::TypeNotSupported, path, input);
-    PrintFileInformation(description);
-    if (described == Unsupported) return Refuse(text::FormatNotSupported, path, input);
+    if (described == WrongTag) return FailWithUsage(run, text::TypeNotSupported);
+    const Status printed = PrintFileInformation(description);
+    if (described == Unsupported) return FailWithUsage(run, text::FormatNotSupported);
 
-    const HeaderStatus found = FindDataMarker(input);
-    if (found == EndOfInput) return Fail(text::NoSampleData, path, input);
-    if (found != Ok) return Fail(text::CantRead, path, input);
-
-    if (named == NameTooLong) return Refuse(text::NameTooLong, path, input);
-    if (named == NameNotWav) return Refuse(text::NotWavName, path, input);
-
-    // What the input is, so that no output is the input itself.
-    FileIdentity inputFile;
-    if (!Identify(input, inputFile)) return Fail(text::CantRead, path, input);
-    // And what standard output is now: unknown, it could be any output.
-    FileIdentity printed;
-    if (!Identify(stdout, printed)) return Unprinted(input);
+    const HeaderStatus found = FindDataMarker(run.input);
+    if (found == EndOfInput) return Fail(run, text::NoSampleData, run.path);
+    if (found != Ok) return Fail(run, text::CantRead, run.path);
+    if (run.named == NameNotWav) return FailWithUsage(run, text::NotWavName);
 
     // Every check on the input has passed; only now are outputs touched.
-    const bool stereo = format.channels == ChannelsStereo;
-    if (const Output* refused = OpenOutputs(outputs, stem, stereo, inputFile, printed)) {
-        // Standard output was moved onto an output's name meanwhile.
-        if (PrintsIntoRunFile(path, input, &stem)) return Unprinted(input);
-        return Fail(text::CantCreate, refused->name.text, input);
+    switch (OpenOutputs(run, format.channels == ChannelsStereo, CountSize)) {
+        case RunOk: break;
+        case Unprintable: return FailSilently(run);
+        case InputUnknown: return Fail(run, text::CantRead, run.path);
+        default: return Fail(run, text::CantCreate, run.failed->name.text);
     }
-    Output& first = outputs.files[0];
-    Output& second = outputs.files[1];
-    switch (WriteBlockFiles(input, first.stream, second.stream, format.channels)) {
+    const Output& first = run.outputs[0];
+    const Output& second = run.outputs[1];
+    switch (WriteBlockFiles(run.input, first.file.stream, second.file.stream, format.channels)) {
         case WriteOk: break;
-        case ReadFailed: return Abandon(outputs, text::CantRead, path, input);
-        case WriteFailed: return Abandon(outputs, text::CantWrite, first.name.text, input);
-        case SecondWriteFailed: return Abandon(outputs, text::CantWrite, second.name.text, input);
+        case ReadFailed: return Fail(run, text::CantRead, run.path);
+        case WriteFailed: return Fail(run, text::CantWrite, first.name.text);
+        case SecondWriteFailed: return Fail(run, text::CantWrite, second.name.text);
     }
-    if (const Output* failed = CloseOutputs(outputs)) {
-        return Abandon(outputs, text::CantWrite, failed->name.text, input);
+    switch (KeepOutputs(run)) {
+        case RunOk: break;
+        case Unprintable: return FailSilently(run);
+        default: return Fail(run, text::CantWrite, run.failed->name.text);
     }
-    // Moved onto an output's name since the outputs were opened, standard
-    // output takes nothing either.
-    if (PrintsIntoRunFile(path, input, &stem)) return Unprinted(input);
-    std::fclose(input);
+    EndRun(run);
     // Standard output goes out last; a failure there shows only now. Closed
     // at the start, it took nothing in.
-    return FinishPrinting() && started != StdoutWasClosed ? 0 : 1;
+    return FinishPrinting() == Done && printed == Done && started == Done ? 0 : 1;
 }

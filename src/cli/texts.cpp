@@ -4,7 +4,7 @@
 
 namespace sndblok {
 
-void PrintUsage() {
+Status PrintUsage() {
     static constexpr const char* Banner[] = {
         "\n===================================================================\n",
         "USAGE:",
@@ -19,7 +19,11 @@ void PrintUsage() {
         "\t\tfor the left channel data and <inputfilename>_r.vsf\n",
         "\t\tfor the right channel data\n",
     };
-    for (const char* line : Banner) Print(line);
+    Status printed = Done;
+    for (const char* line : Banner) {
+        if (Print(line) != Done) printed = Failed;
+    }
+    return printed;
 }
 
 }  // namespace sndblok

@@ -2,6 +2,8 @@
 // output name in CantCreate and CantWrite.
 #pragma once
 
+#include "platform/platform.h"
+
 namespace sndblok {
 namespace text {
 
@@ -18,13 +20,13 @@ constexpr char FormatNotSupported[] = "\nThis file type is not supported\n";
 constexpr char NoSampleData[] = "\nInput file %s holds no sample data\n\n";
 constexpr char CantRead[] = "\nCan't read input file %s\n\n";
 constexpr char NotWavName[] = "\nSpecify a filename with a .wav extension\n\n";
-constexpr char NameTooLong[] = "\nInput file name %s is too long\n\n";
 constexpr char CantCreate[] = "\nCan't create %s\n\n";
 constexpr char CantWrite[] = "\nCan't write %s\n\n";
 
 }  // namespace text
 
-// The usage banner, shown after most refusals.
-void PrintUsage();
+// The usage banner, shown after most refusals: Done, or Failed when any of
+// it could not be printed.
+Status PrintUsage();
 
 }  // namespace sndblok

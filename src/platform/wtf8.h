@@ -3,7 +3,7 @@
 // UTF-8 bytes; WTF-8 is UTF-8 that writes an unpaired surrogate as the three
 // bytes its number would take, so that every UTF-16 name has exactly one
 // spelling in bytes and comes back unit for unit. Plain code, no system
-// calls: windows.cpp converts with it, and every platform's tests check it.
+// calls: the Windows files convert with it, and every platform's tests check it.
 #pragma once
 
 #include <cstddef>

@@ -17,9 +17,9 @@ template <typename Unsigned>
 bool ReadHighFirst(std::FILE* input, Unsigned& value) {
     Unsigned assembled = 0;
     for (unsigned i = 0; i < sizeof(Unsigned); ++i) {
-        const int byte = NextByte(input);
-        if (byte == EOF) return false;
-        assembled = static_cast<Unsigned>(assembled << 8 | static_cast<unsigned>(byte));
+        unsigned char byte;
+        if (NextByte(input, byte) != Done) return false;
+        assembled = static_cast<Unsigned>(assembled << 8 | byte);
     }
     value = assembled;
     return true;
@@ -29,8 +29,8 @@ bool ReadHighFirst(std::FILE* input, Unsigned& value) {
 inline bool ReadLittle32(std::FILE* input, std::uint32_t& value) {
     value = 0;
     for (unsigned shift = 0; shift < 32; shift += 8) {
-        const int byte = NextByte(input);
-        if (byte == EOF) return false;
+        unsigned char byte;
+        if (NextByte(input, byte) != Done) return false;
         value |= static_cast<std::uint32_t>(byte) << shift;
     }
     return true;
@@ -39,8 +39,8 @@ inline bool ReadLittle32(std::FILE* input, std::uint32_t& value) {
 // The four characters of a chunk id, as they stand in the file.
 inline bool ReadTag(std::FILE* input, char (&tag)[4]) {
     for (char& c : tag) {
-        const int byte = NextByte(input);
-        if (byte == EOF) return false;
+        unsigned char byte;
+        if (NextByte(input, byte) != Done) return false;
         c = static_cast<char>(byte);
     }
     return true;

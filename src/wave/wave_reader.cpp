@@ -61,8 +61,8 @@ Walk Cut(std::FILE* input) { return std::ferror(input) ? Walk::Failed : Walk::Li
 // ends where a chunk would begin, or where only the last pad byte is missing,
 // as some writers leave it out.
 Walk WalkToDataChunk(std::FILE* input) {
-    if (!Seek(input, RiffHeaderSize, SEEK_SET)) return Walk::Failed;
-    for (int first; (first = NextByte(input)) != EOF;) {
+    if (Seek(input, RiffHeaderSize, SEEK_SET) != Done) return Walk::Failed;
+    for (unsigned char first; NextByte(input, first) == Done;) {
         std::ungetc(first, input);
         char id[4];
         std::uint32_t size;
@@ -70,10 +70,11 @@ Walk WalkToDataChunk(std::FILE* input) {
         if (SameTag(id, "data")) return Walk::AtData;
         if (!ReadLittle32(input, size)) return Cut(input);
         // Skipping by reading keeps the walk linear however large a size claims to be.
+        unsigned char skipped;
         for (std::uint32_t skip = size; skip > 0; --skip) {
-            if (NextByte(input) == EOF) return Cut(input);
+            if (NextByte(input, skipped) != Done) return Cut(input);
         }
-        if (size % 2 != 0 && NextByte(input) == EOF) break;
+        if (size % 2 != 0 && NextByte(input, skipped) != Done) break;
     }
     return std::ferror(input) ? Walk::Failed : Walk::ListEnded;
 }
@@ -81,10 +82,10 @@ Walk WalkToDataChunk(std::FILE* input) {
 // Scans the whole input from offset 0 for the bytes "data" and stops just
 // after the first occurrence.
 HeaderStatus ScanForData(std::FILE* input) {
-    if (!Seek(input, 0, SEEK_SET)) return ReadError;
+    if (Seek(input, 0, SEEK_SET) != Done) return ReadError;
     static constexpr char Marker[] = "data";
     unsigned matched = 0;
-    for (int byte; (byte = NextByte(input)) != EOF;) {
+    for (unsigned char byte; NextByte(input, byte) == Done;) {
         if (byte == Marker[matched]) {
             if (++matched == 4) return Ok;
         } else {

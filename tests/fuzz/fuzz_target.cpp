@@ -11,6 +11,7 @@
 #include <initializer_list>
 
 #include "blockfile/block_writer.h"
+#include "fixtures.h"
 #include "wave/wave_reader.h"
 
 using namespace sndblok;
@@ -32,28 +33,13 @@ std::FILE* Reset(std::FILE* file, const std::uint8_t* data, std::size_t size) {
     return file;
 }
 
-// Checks one output against the channel's samples: the input bytes from
-// `first` on, every `step`-th, `count` of them.
-void CheckOutput(std::FILE* output, std::size_t inputSize, const std::uint8_t* first,
-                 std::size_t step, std::size_t count) {
-    static unsigned char file[(1 << 20) + 2 * BlockSize];
-    std::fflush(output);
-    std::rewind(output);
-    const std::size_t length = std::fread(file, 1, sizeof file, output);
-    Require(length <= inputSize + BlockSize, "output at most the input plus one block");
-    if (length == 4) {
-        Require(std::memcmp(file, "\0\0\0\0", 4) == 0 && count == 0, "empty channel is 0 0 0 0");
-        return;
-    }
-    const std::size_t blocks = length / BlockSize;
-    Require(blocks >= 1 && length % BlockSize == 0, "whole blocks");
-    Require(blocks == (count + BlockSize - 1) / BlockSize, "block count fits the samples");
-    const std::uint32_t stored = std::uint32_t{file[0]} << 24 | std::uint32_t{file[1]} << 16 |
-                                 std::uint32_t{file[2]} << 8 | file[3];
-    Require(stored == blocks, "count stored most significant first");
-    for (std::size_t i = 4; i < length; ++i) {
-        Require(file[i] == (i < count ? first[i * step] : PadByte), "samples in order, then fill");
-    }
+// Checks one output: the block file of the channel's samples, the input
+// bytes from `first` on, every `step`-th, `length` of them.
+void CheckOutput(std::FILE* output, const std::string& input, std::size_t first,
+                 std::size_t step, std::size_t length) {
+    const std::string expected =
+        BlockFile(Channel(input, first, step, length), std::uint32_t((length + 511) / 512));
+    Require(Contents(output) == expected, "the channel's samples in block file layout");
 }
 
 }  // namespace
@@ -89,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::size_t present = size > std::size_t(sizeField) + 4 ? size - sizeField - 4 : 0;
     const std::size_t samples = declared < present ? declared : present;
-    const std::uint8_t* first = data + sizeField + 4;
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    const std::size_t first = sizeField + 4;
 
     for (const std::uint16_t channels : {ChannelsMono, ChannelsStereo}) {
         Require(std::fseek(input, sizeField, SEEK_SET) == 0, "input rewound");
@@ -97,12 +84,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Reset(right, nullptr, 0);
         Require(WriteBlockFiles(input, left, right, channels) == WriteOk, "written");
         if (channels == ChannelsMono) {
-            CheckOutput(left, size, first, 1, samples);
+            CheckOutput(left, bytes, first, 1, samples);
             Require(std::fseek(right, 0, SEEK_END) == 0 && std::ftell(right) == 0,
                     "mono leaves the right output alone");
         } else {
-            CheckOutput(left, size, first, 2, samples / 2);
-            CheckOutput(right, size, first + 1, 2, samples / 2);
+            CheckOutput(left, bytes, first, 2, samples / 2);
+            CheckOutput(right, bytes, first + 1, 2, samples / 2);
         }
     }
     return 0;

@@ -1,4 +1,4 @@
-# A first copy of the program holds in.vsf (strace keeps it there a second
+# A first copy of the program has in.vsf locked (strace keeps it there a second
 # after its lock) when a second one is run on the same input; the first then
 # finishes.
 . "$(dirname "$0")/lib.sh"

@@ -1,4 +1,4 @@
-# A first copy of the program reads a.wav, held a second before its first
+# A first copy of the program reads a.wav, kept waiting a second before its first
 # read once it has its lock, while this run's output leads to a.wav.
 . "$(dirname "$0")/lib.sh"
 traced -o trace -P a.wav -e inject=read:delay_enter=1000000:when=1 "$1" a.wav > /dev/null 2>&1 &

@@ -2,18 +2,18 @@
 
 #include <string>
 
-#include "cli/output_name.h"
+#include "runfiles/output_name.h"
 
 using namespace sndblok;
 
 namespace {
 
-// A stem may take every byte of a path the system opens: 4,096 on Linux,
-// 32,767 UTF-16 units of up to three bytes each on Windows.
+// The longest path the system opens: 4,095 bytes on Linux, 32,767 UTF-16
+// units of up to three bytes each on Windows.
 #if defined(_WIN32)
 constexpr std::size_t Longest = 98301;
 #else
-constexpr std::size_t Longest = 4096;
+constexpr std::size_t Longest = 4095;
 #endif
 
 struct NameCase {
@@ -33,10 +33,10 @@ TEST(OutputName, TakesTheStemOrRefuses) {
         {"wav", NameNotWav, ""},
         {"", NameNotWav, ""},
         {std::string(Longest - 5, 'x') + ".wav", NameOk, std::string(Longest - 5, 'x')},
-        {std::string(Longest, 'x') + ".wav", NameOk, std::string(Longest, 'x')},
-        {std::string(Longest + 1, 'x') + ".wav", NameTooLong, ""},
-        {std::string(Longest + 2, 'x') + ".wav", NameTooLong, ""},
-        {std::string(Longest + 40, 'x') + ".wav", NameTooLong, ""},
+        {std::string(Longest - 4, 'x') + ".wav", NameOk, std::string(Longest - 4, 'x')},
+        {std::string(Longest - 3, 'x') + ".wav", NameUnopenable, ""},
+        {std::string(Longest + 1, 'x'), NameUnopenable, ""},
+        {std::string(Longest + 40, 'x') + ".wav", NameUnopenable, ""},
     };
     for (const NameCase& c : cases) {
         OutputName name;

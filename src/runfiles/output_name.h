@@ -18,14 +18,15 @@ struct OutputName {
     std::size_t stemLength;
 };
 
-enum NameStatus : unsigned { NameOk = 0, NameNotWav = 1, NameTooLong = 2 };
+enum NameStatus : unsigned { NameOk = 0, NameNotWav = 1, NameUnopenable = 2 };
 
 // Cuts a final ".wav" (lower case, exactly) off `name`: 0, or 1 when the
 // name does not end so and is left as it was.
 int StripWavExtension(char* name);
 
-// Puts the stem of `inputPath` into `name`. NameTooLong when the stem and
-// any suffix would not fit, NameNotWav when the path does not end in ".wav".
+// Puts the stem of `inputPath` into `name`. NameNotWav when the path does
+// not end in ".wav"; NameUnopenable when it is longer than any path the
+// system opens: no file has that name, nor any output name made from it.
 NameStatus SetStem(OutputName& name, const char* inputPath);
 
 // Makes `name` the stem followed by `suffix`, one of the three above.

@@ -1,4 +1,4 @@
-#include "cli/output_name.h"
+#include "runfiles/output_name.h"
 
 #include <cstring>
 
@@ -13,13 +13,16 @@ int StripWavExtension(char* name) {
     return 0;
 }
 
+// Any path the system opens fits, and so does its stem with any suffix.
+static_assert(MaxPathBytes + 1 <= sizeof OutputName::text);
+static_assert(MaxPathBytes - (sizeof ".wav" - 1) + sizeof LeftSuffix <= sizeof OutputName::text);
+
 NameStatus SetStem(OutputName& name, const char* inputPath) {
     const std::size_t length = std::strlen(inputPath);
-    if (length >= sizeof name.text) return NameTooLong;
+    if (length > MaxPathBytes) return NameUnopenable;
     std::memcpy(name.text, inputPath, length + 1);
     if (StripWavExtension(name.text) != 0) return NameNotWav;
     name.stemLength = std::strlen(name.text);
-    if (name.stemLength + sizeof LeftSuffix > sizeof name.text) return NameTooLong;
     return NameOk;
 }
 
