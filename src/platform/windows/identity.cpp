@@ -16,20 +16,27 @@ Status IdentityOf(HANDLE file, FileIdentity& identity) {
     if (type != FILE_TYPE_DISK) {
         return type != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR ? Done : Failed;
     }
+    // The 128-bit file id where the volume has one (ReFS repeats 64-bit
+    // indexes), and the standard information: these answer for every file
+    // handle, also one that Wine gives a program for a file it was started
+    // with, which GetFileInformationByHandle calls invalid. Before Windows 8,
+    // and on volumes without ids, the 64-bit index.
+    FILE_ID_INFO id;
+    FILE_STANDARD_INFO standard;
+    if (GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id) &&
+        GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard)) {
+        identity.regular = !standard.Directory;
+        identity.links = standard.NumberOfLinks;
+        identity.volume = id.VolumeSerialNumber;
+        std::memcpy(identity.index, id.FileId.Identifier, sizeof identity.index);
+        return Done;
+    }
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(file, &info)) return Failed;
     identity.regular = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     identity.links = info.nNumberOfLinks;
-    // The 128-bit file id where the volume has one (ReFS repeats 64-bit
-    // indexes); the 64-bit index elsewhere, as before Windows 8.
-    FILE_ID_INFO id;
-    if (GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) {
-        identity.volume = id.VolumeSerialNumber;
-        std::memcpy(identity.index, id.FileId.Identifier, sizeof identity.index);
-    } else {
-        identity.volume = info.dwVolumeSerialNumber;
-        identity.index[0] = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
-    }
+    identity.volume = info.dwVolumeSerialNumber;
+    identity.index[0] = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
     return Done;
 }
 
