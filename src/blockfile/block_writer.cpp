@@ -139,18 +139,17 @@ std::uint64_t Held(const BlockFile& out) {
     return std::uint64_t{out.count} * BlockSize + out.fill;
 }
 
-// The blocks a pass moves, all outputs together: reads of 128 KiB, and for
-// stereo each channel's 64 KiB written at once, as dd's blocks.
-constexpr std::size_t PassBlocks = 256;
-unsigned char chunk[PassBlocks * BlockSize];
-unsigned char shares[2][PassBlocks / 2 * BlockSize];
+// One pass's buffer: reads of 128 KiB, and for stereo each channel's
+// 64 KiB written at once, as dd's blocks.
+unsigned char chunk[1 << 17];
+unsigned char shares[2][sizeof chunk / 2];
 
 // Moves `blocks` whole blocks into each output, after its first, beneath the
 // streams: each output flushed, then written at its position, then set past
-// what came. Mono output byte i is sample byte i, so the system copies the
-// bytes where it can; what it does not, and stereo, goes through one buffer
-// in large reads and writes. The counts stand in the first blocks, which
-// nothing here writes.
+// them. Mono output byte i is sample byte i, so the system copies the bytes
+// where it can; what it does not, and stereo, goes in passes through one
+// buffer, in large reads and writes. The counts stand in the first blocks,
+// which nothing here writes.
 WriteStatus MoveBlocks(std::FILE* input, BlockFile* files, std::size_t channels,
                        std::uint64_t blocks, std::uint64_t& came) {
     if (blocks == 0) return WriteOk;
@@ -160,40 +159,39 @@ WriteStatus MoveBlocks(std::FILE* input, BlockFile* files, std::size_t channels,
             return files[i].failure;
         }
     }
-    std::uint64_t moved = 0;
+    const std::uint64_t bytes = blocks * BlockSize;  // each output's
+    std::uint64_t done = 0;
     if (channels == 1) {
         FileOffset from;
         if (Tell(input, from) != Done) return ReadFailed;
-        // Where the system copies less (none between these files, or the
-        // input's size as shown ends sooner) or fails, the passes below go
-        // on from the last whole block, and tell which file failed.
-        std::uint64_t copied = 0;
-        CopyBetween(input, from, files[0].stream, at[0], blocks * BlockSize, copied);
-        moved = copied / BlockSize;
-        const FileOffset after = from + static_cast<FileOffset>(moved * BlockSize);
-        if (moved > 0 && Seek(input, after, SEEK_SET) != Done) return ReadFailed;
+        // What the system does not copy (nothing between these files, less
+        // where the input's size as shown ends sooner, nothing more after a
+        // failure) the passes move, and their reads and writes tell which
+        // file failed.
+        CopyBetween(input, from, files[0].stream, at[0], bytes, done);
+        const FileOffset after = from + static_cast<FileOffset>(done);
+        if (done > 0 && Seek(input, after, SEEK_SET) != Done) return ReadFailed;
     }
-    while (moved < blocks) {
-        const std::size_t n = static_cast<std::size_t>(
-            std::min<std::uint64_t>(blocks - moved, PassBlocks / channels));
-        const std::size_t size = n * channels * BlockSize;
+    while (done < bytes) {
+        const std::uint64_t most = sizeof chunk / channels;
+        const auto n = static_cast<std::size_t>(std::min(bytes - done, most));
         // The input measured these bytes: fewer, and it failed or shrank.
-        if (std::fread(chunk, 1, size, input) != size) return ReadFailed;
-        if (channels == 2) Split(chunk, n * BlockSize, shares[0], shares[1]);
+        if (std::fread(chunk, 1, n * channels, input) != n * channels) return ReadFailed;
+        if (channels == 2) Split(chunk, n, shares[0], shares[1]);
         for (std::size_t i = 0; i < channels; ++i) {
-            const FileOffset to = at[i] + static_cast<FileOffset>(moved * BlockSize);
-            if (WriteAt(files[i].stream, to, channels == 2 ? shares[i] : chunk, n * BlockSize) !=
-                Done) {
+            const FileOffset to = at[i] + static_cast<FileOffset>(done);
+            if (WriteAt(files[i].stream, to, channels == 2 ? shares[i] : chunk, n) != Done) {
                 return files[i].failure;
             }
         }
-        moved += n;
+        done += n;
     }
-    came += moved * channels * BlockSize;
+    came += bytes * channels;
     for (std::size_t i = 0; i < channels; ++i) {
-        files[i].count += static_cast<std::uint32_t>(moved);
-        const FileOffset after = at[i] + static_cast<FileOffset>(moved * BlockSize);
-        if (Seek(files[i].stream, after, SEEK_SET) != Done) return files[i].failure;
+        files[i].count += static_cast<std::uint32_t>(blocks);
+        if (Seek(files[i].stream, at[i] + static_cast<FileOffset>(bytes), SEEK_SET) != Done) {
+            return files[i].failure;
+        }
     }
     return WriteOk;
 }
