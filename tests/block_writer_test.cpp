@@ -47,6 +47,9 @@ const LayoutCase LayoutCases[] = {
     // three passes of reads and writes; the last block through the streams.
     {"MonoPastTwoSystemCopies", 0x0100, SizeAndSamples(300000, 300000), 300000, 586},
     {"StereoPastThreePasses", 0x0200, SizeAndSamples(300001, 300001), 150000, 293, 150000, 293},
+    {"SizeBelowInputPastTheFirstBlock", 0x0100, SizeAndSamples(5000, 6000), 5000, 10},
+    {"StereoSizeBelowInputPastTheFirstBlock", 0x0200, SizeAndSamples(5000, 6000), 2500, 5, 2500,
+     5},
     // Sizes beyond the input, as left by writers that cannot seek back.
     {"PipePlaceholder", 0x0100, SizeAndSamples(0xFFFFFFFF, 1000), 1000, 2},
     {"SoxPlaceholderStereo", 0x0200, SizeAndSamples(0x7FFFF000, 1001), 500, 1, 500, 1},
