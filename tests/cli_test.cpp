@@ -368,7 +368,7 @@ const CliCase CliCases[] = {
                  {"in_r.vsf", std::string(4, '\0') + RightVsf.substr(4)}},
      .strike = {"write:error=EIO:when=4", "ftruncate:error=EIO", "unlink,unlinkat:error=EACCES"},
      .on = {"in_l.vsf", "in_r.vsf"}},
-    // Mono's whole blocks after the first are copied by the system. Where it
+    // Mono's whole blocks after the first 4 KiB are copied by the system. Where it
     // copies nothing between the files (another file system, an older
     // kernel), or stops or fails midway, reads and writes go on from there;
     // where those fail too, the run fails as on any write.

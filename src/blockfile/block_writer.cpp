@@ -139,17 +139,22 @@ std::uint64_t Held(const BlockFile& out) {
     return std::uint64_t{out.count} * BlockSize + out.fill;
 }
 
+// The blocks of each output that go through its stream before the rest goes
+// beneath it: 4 KiB, so that the bulk starts on a page of the output, which
+// the system then writes whole instead of each page in two parts.
+constexpr std::uint32_t HeadBlocks = 8;
+
 // One pass's buffer: reads of 128 KiB, and for stereo each channel's
 // 64 KiB written at once, as dd's blocks.
 unsigned char chunk[1 << 17];
 unsigned char shares[2][sizeof chunk / 2];
 
-// Moves `blocks` whole blocks into each output, after its first, beneath the
+// Moves `blocks` whole blocks into each output, after its head, beneath the
 // streams: each output flushed, then written at its position, then set past
 // them. Mono output byte i is sample byte i, so the system copies the bytes
 // where it can; what it does not, and stereo, goes in passes through one
-// buffer, in large reads and writes. The counts stand in the first blocks,
-// which nothing here writes.
+// buffer, in large reads and writes. The counts stand in the heads, which
+// nothing here writes.
 WriteStatus MoveBlocks(std::FILE* input, BlockFile* files, std::size_t channels,
                        std::uint64_t blocks, std::uint64_t& came) {
     if (blocks == 0) return WriteOk;
@@ -216,12 +221,12 @@ WriteStatus WriteBlockFiles(std::FILE* input, std::FILE* first, std::FILE* secon
     std::uint64_t came = 0;
     Start(files[0], first, WriteFailed);
     Start(files[1], second, SecondWriteFailed);
-    // Each output's first block goes through the streams, its count zero;
+    // Each output's first blocks go through the streams, the count zero;
     // then the whole blocks the input measures, beneath them; then the rest
     // through them again, to the size or the end of the input.
     const std::size_t outputs = stereo ? 2 : 1;
     const std::uint32_t frames = stereo ? size / 2 : size;
-    const std::uint32_t head = std::min<std::uint32_t>(frames, BlockSize);
+    const std::uint32_t head = std::min<std::uint32_t>(frames, HeadBlocks * BlockSize);
     WriteStatus copied = Copy(input, files, outputs, head, came);
     if (copied == WriteOk && Held(files[0]) == head) {
         const std::uint64_t measured = std::min<std::uint64_t>(wanted, present);

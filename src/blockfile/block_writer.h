@@ -30,7 +30,7 @@ enum WriteStatus : unsigned {
 // splits the interleaved bytes between `first` (left) and `second` (right);
 // any other value writes them all to `first`, and `second` is not touched.
 // The outputs must be seekable, empty streams over files: past each output's
-// first block, the whole blocks the input measures go beneath the streams,
+// first 4 KiB, the whole blocks the input measures go beneath the streams,
 // written at the outputs' positions (for mono, copied by the system where it
 // can), and each stream is then set after them. The counts are written only
 // once every sample is out, so until then the first four bytes are zero.
