@@ -46,7 +46,8 @@ const LayoutCase LayoutCases[] = {
     // Past the head: mono in two calls of the system's copy, stereo in
     // three passes of reads and writes; the last block through the streams.
     {"MonoPastTwoSystemCopies", 0x0100, SizeAndSamples(300000, 300000), 300000, 586},
-    {"StereoPastThreePasses", 0x0200, SizeAndSamples(300001, 300001), 150000, 293, 150000, 293},
+    {"StereoPastThreePasses", 0x0200, SizeAndSamples(1100001, 1100001), 550000, 1075, 550000,
+     1075},
     {"SizeBelowInputPastTheHead", 0x0100, SizeAndSamples(10000, 12000), 10000, 20},
     {"StereoSizeBelowInputPastTheHead", 0x0200, SizeAndSamples(10000, 12000), 5000, 10, 5000,
      10},
