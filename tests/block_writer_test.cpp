@@ -43,6 +43,14 @@ const LayoutCase LayoutCases[] = {
     {"StereoOddSizeLastByteUnread", 0x0200, SizeAndSamples(1025, 1025), 512, 1, 512, 1},
     {"StereoManyBlocks", 0x0200, SizeAndSamples(4000, 4000), 2000, 4, 2000, 4},
     {"StereoFrameShortOfThreeBlocks", 0x0200, SizeAndSamples(3070, 3070), 1535, 3, 1535, 3},
+    // Past the head: mono in two calls of the system's copy, stereo in
+    // three passes of reads and writes; the last block through the streams.
+    {"MonoPastTwoSystemCopies", 0x0100, SizeAndSamples(300000, 300000), 300000, 586},
+    {"StereoPastThreePasses", 0x0200, SizeAndSamples(1100001, 1100001), 550000, 1075, 550000,
+     1075},
+    {"SizeBelowInputPastTheHead", 0x0100, SizeAndSamples(10000, 12000), 10000, 20},
+    {"StereoSizeBelowInputPastTheHead", 0x0200, SizeAndSamples(10000, 12000), 5000, 10, 5000,
+     10},
     // Sizes beyond the input, as left by writers that cannot seek back.
     {"PipePlaceholder", 0x0100, SizeAndSamples(0xFFFFFFFF, 1000), 1000, 2},
     {"SoxPlaceholderStereo", 0x0200, SizeAndSamples(0x7FFFF000, 1001), 500, 1, 500, 1},

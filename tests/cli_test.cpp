@@ -74,12 +74,15 @@ const std::string Mono = Wave(Chunk("data", Samples(600)));
 const std::string Stereo = Wave(Chunk("data", Samples(600)), 2);
 const std::string Large = Wave(Chunk("data", Samples(100000)));
 const std::string LargeStereo = Wave(Chunk("data", Samples(100000)), 2);
+// Longer than two calls of the system's copy, and a pass of reads and writes.
+const std::string Long = Wave(Chunk("data", Samples(300000)));
 // A whole chunk list with the word "data" only inside a title.
 const std::string Titled = Wave(Chunk("LIST", "INFO" + Chunk("INAM", "sensor data log, take 2")));
 // What the program must write for them, written out by hand.
 const std::string MonoVsf = BlockFile(Samples(600), 2);
 const std::string LeftVsf = BlockFile(Channel(Samples(600), 0, 2, 300), 1);
 const std::string RightVsf = BlockFile(Channel(Samples(600), 1, 2, 300), 1);
+const std::string LongVsf = BlockFile(Samples(300000), 586);
 
 using Files = std::vector<std::pair<std::string, std::string>>;
 const Files Pair = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}};
@@ -365,6 +368,20 @@ const CliCase CliCases[] = {
                  {"in_r.vsf", std::string(4, '\0') + RightVsf.substr(4)}},
      .strike = {"write:error=EIO:when=4", "ftruncate:error=EIO", "unlink,unlinkat:error=EACCES"},
      .on = {"in_l.vsf", "in_r.vsf"}},
+    // Mono's whole blocks after the first 4 KiB are copied by the system. Where it
+    // copies nothing between the files (another file system, an older
+    // kernel), or stops or fails midway, reads and writes go on from there;
+    // where those fail too, the run fails as on any write.
+    {.name = "SystemCopyRefused", .input = Long, .out = MonoInfo, .status = 0,
+     .outputs = {{"in.vsf", LongVsf}}, .strike = {"copy_file_range:error=EXDEV"}, .on = {"in.vsf"}},
+    {.name = "SystemCopyRefusedMidway", .input = Long, .out = MonoInfo, .status = 0,
+     .outputs = {{"in.vsf", LongVsf}}, .strike = {"copy_file_range:error=EXDEV:when=2"},
+     .on = {"in.vsf"}},
+    {.name = "SystemCopyStopsShort", .input = Long, .out = MonoInfo, .status = 0,
+     .outputs = {{"in.vsf", LongVsf}}, .strike = {"copy_file_range:retval=0:when=2"},
+     .on = {"in.vsf"}},
+    {.name = "SystemCopyFailsOnFullDisk", .input = Long, .out = CantWriteMono, .status = 1,
+     .strike = {"copy_file_range:error=ENOSPC:when=2", "pwrite64:error=ENOSPC"}, .on = {"in.vsf"}},
     // Outputs that cannot be created, are another run's, or would destroy a
     // file: refused before anything is truncated.
     {.name = "MonoOutputIsFolder", .out = CantCreateMono, .status = 1,

@@ -26,10 +26,11 @@ inline std::string Wave(const std::string& chunks, std::uint16_t channels = 1,
 }
 
 // `length` sample bytes running through all 256 values, so a lost, doubled
-// or swapped byte shows.
+// or swapped byte shows, and none repeating within 16 MiB, so that a run of
+// bytes put 64 KiB or 256 KiB off, as large reads and writes would, shows too.
 inline std::string Samples(std::size_t length) {
     std::string s(length, '\0');
-    for (std::size_t i = 0; i < length; ++i) s[i] = char(i * 7 + i / 256);
+    for (std::size_t i = 0; i < length; ++i) s[i] = char(i * 7 + i / 256 + i / 65536);
     return s;
 }
 

@@ -29,9 +29,12 @@ enum WriteStatus : unsigned {
 // the input shows. `channels` is the held channel value: ChannelsStereo
 // splits the interleaved bytes between `first` (left) and `second` (right);
 // any other value writes them all to `first`, and `second` is not touched.
-// The outputs must be seekable and empty. Their counts are written only once
-// every sample is flushed out, so until then their first four bytes are
-// zero. They are not closed here.
+// The outputs must be seekable, empty streams over files: past each output's
+// first 4 KiB, the whole blocks the input measures go beneath the streams,
+// written at the outputs' positions (for mono, copied by the system where it
+// can), and each stream is then set after them. The counts are written only
+// once every sample is out, so until then the first four bytes are zero.
+// The outputs are not closed here.
 WriteStatus WriteBlockFiles(std::FILE* input, std::FILE* first, std::FILE* second,
                             std::uint16_t channels);
 

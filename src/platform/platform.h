@@ -138,6 +138,27 @@ Status Tell(std::FILE* stream, FileOffset& offset);
 // Moves the stream to `offset` from SEEK_SET or SEEK_END.
 Status Seek(std::FILE* stream, FileOffset offset, int whence);
 
+// The calls below move bytes beneath two streams, through the files they
+// are open on, at the positions given: neither stream's buffer nor position
+// takes part, so the caller flushes an output stream first and seeks each
+// stream past the bytes after.
+
+// Has the system copy up to `bytes` from `input` at `from` to `output` at
+// `to` without their passing through the program (copy_file_range on
+// Linux, where file systems that share extents may do so); `copied` counts
+// those it copied. Done, fewer copied where the input ends as its size
+// shows; Failed where the system copies nothing between these two files
+// (another file system, an older kernel, a stream without a descriptor;
+// always on Windows, and on systems other than Linux) or a call fails. Either way the
+// caller moves what was not copied itself, and its reads and writes tell
+// which file failed.
+Status CopyBetween(std::FILE* input, FileOffset from, std::FILE* output, FileOffset to,
+                   std::uint64_t bytes, std::uint64_t& copied);
+
+// Writes `size` bytes at `at` into the file `stream` is open on, with as
+// few calls as the system allows: Done, or Failed.
+Status WriteAt(std::FILE* stream, FileOffset at, const void* bytes, std::size_t size);
+
 // identity.cpp
 
 // Fills `identity`. A stream that leads to no file (on Windows, a standard

@@ -63,7 +63,7 @@ Status LockOutputFile(const OutputFile& file, const char* path, const FileIdenti
 
 Status OpenStream(OutputFile& file) {
     const int copy = fcntl(file.handle, F_DUPFD_CLOEXEC, 0);
-    file.stream = copy >= 0 ? fdopen(copy, "r+b") : nullptr;
+    file.stream = copy >= 0 ? fdopen(copy, "wb") : nullptr;
     if (file.stream == nullptr && copy >= 0) close(copy);
     return file.stream != nullptr ? Done : Failed;
 }

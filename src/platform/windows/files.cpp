@@ -79,7 +79,7 @@ Status OpenStream(OutputFile& file) {
     const HANDLE self = GetCurrentProcess();
     HANDLE copy;
     file.stream = DuplicateHandle(self, file.handle, self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)
-                      ? StreamOver(copy, 0, "r+b")
+                      ? StreamOver(copy, 0, "wb")
                       : nullptr;
     return file.stream != nullptr ? Done : Failed;
 }
