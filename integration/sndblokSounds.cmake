@@ -47,7 +47,8 @@ set_property(GLOBAL PROPERTY _sndblok_convert "${CMAKE_CURRENT_LIST_DIR}/sndblok
 
 # Characters that a Ninja or make file cannot carry in a name, and those
 # that take a CMake list apart: refused in a path, by name. On Windows the
-# colon of a drive is no such character.
+# colon of a drive is no such character. make also reads % as a pattern, so
+# a rule for such a name would be no rule for that file.
 function(_sndblok_check_path what path)
     if(CMAKE_HOST_WIN32)
         string(REGEX REPLACE "^[A-Za-z]:" "" path "${path}")
@@ -55,6 +56,10 @@ function(_sndblok_check_path what path)
     if(path MATCHES "[][\\\\;:|<>#\"$\t\n\r]")
         message(FATAL_ERROR "sndblok_add_sounds: ${what} holds one of \\ ; : | < > # \" [ ] $ "
                             "or a tab, which a build cannot carry: rename it")
+    endif()
+    if(CMAKE_GENERATOR MATCHES "Makefiles" AND path MATCHES "%")
+        message(FATAL_ERROR "sndblok_add_sounds: ${what} holds %, which make takes for a "
+                            "pattern: rename it, or build with Ninja")
     endif()
 endfunction()
 

@@ -126,6 +126,11 @@ configure)
         refuses "DESTINATION $destination" "$destination holds one of" \
             "${configure[@]}" "-DDEST=$destination"
     done
+    # make reads % as a pattern: refused where make builds.
+    wave 1 ABCDEF > "$work/c/sounds/50%.wav"
+    refuses "% under make" "sounds/50%.wav holds %, which make" \
+        "$cmake" -S "$work/c" -B "$work/c/make" -G "Unix Makefiles" "$prefix"
+    rm "$work/c/sounds/50%.wav"
     # A FIFO would be waited on: refused at once.
     mkfifo "$work/c/sounds/f.wav"
     refuses "a FIFO" "sounds/f.wav is not there, empty, or not a file" "${configure[@]}"
