@@ -173,6 +173,8 @@ enum Launch {
     TermBlocked,       // SIGTERM blocked, as a parent may leave it
 };
 
+using Made = std::vector<std::pair<std::string, Existing>>;
+
 // In `args`, `out` and the names `before`, {dir} and {tag} are filled in (`Fill`).
 struct CliCase {
     const char* name;
@@ -182,7 +184,7 @@ struct CliCase {
     int status;
     Files outputs = {};  // every .vsf file and its bytes
     std::string inputName = "in.wav";
-    std::vector<std::pair<std::string, Existing>> before = {};  // made before the run
+    Made before = {};  // made before the run
     RunOptions options = {};
     // A struck row: calls made to fail, or followed by a signal, under strace
     // (-e inject=), each counting only the calls on the files `on`, so that
@@ -234,18 +236,13 @@ std::vector<std::string> Helper(const char* script, std::vector<std::string> arg
     return args;
 }
 
-// The program under strace with `options` (as "-o FILE", or "-e inject=...").
-std::vector<std::string> Traced(const std::vector<std::string>& options) {
-    return Helper("traced.sh", options);
-}
-
 // Every lock refused by the file system; strace makes it so.
 const std::vector<std::string> NoLocks =
-    Traced({"-o", "/dev/null", "-e", "inject=flock:error=ENOLCK"});
+    Helper("traced.sh", {"-o", "/dev/null", "-e", "inject=flock:error=ENOLCK"});
 
 // Every removal refused, as in a folder the user may not write to.
 const std::vector<std::string> NoRemovals =
-    Traced({"-o", "/dev/null", "-e", "inject=unlink,unlinkat:error=EACCES"});
+    Helper("traced.sh", {"-o", "/dev/null", "-e", "inject=unlink,unlinkat:error=EACCES"});
 
 // A folder path of 4,061 characters: from /tmp/sndblok-test-XXXXXX the
 // system still takes its outputs, yet it leaves no room to read a link's
@@ -256,10 +253,13 @@ const std::string Deep = [] {
     return path + "d";
 }();
 
-// A row that a signal ends once the first output has bytes: nothing is
-// left, and the run ends as the signal ends a program.
-CliCase Signalled(const char* name, const char* signal, int number, Existing input = Endless) {
-    return {.name = name, .status = 128 + number, .before = {{"in.wav", input}}, .signal = signal};
+// A row that a signal ends once the first output has bytes, or once the
+// program waits to open its input, a FIFO: nothing is left, and the run
+// ends as the signal ends a program.
+CliCase Signalled(const char* name, const char* signal, int number, Existing input = Endless,
+                  Launch launch = Plain) {
+    return {.name = name, .status = 128 + number, .before = {{"in.wav", input}}, .signal = signal,
+            .launch = launch};
 }
 
 // A row with the stereo input and `strike` counting the calls on `on` alone.
@@ -267,6 +267,21 @@ CliCase Struck(const char* name, const char* strike, const char* on, int status,
                const std::string& out = "", const Files& outputs = {}) {
     return {.name = name, .input = Stereo, .out = out, .status = status, .outputs = outputs,
             .strike = {strike}, .on = {on}};
+}
+
+// A row that prints `out`, ends with `status` and leaves `outputs`, with what
+// stood in the folder before the run and how the program runs.
+CliCase Row(const char* name, const std::string& input, const std::string& out, int status,
+            const Files& outputs = {}, const Made& before = {}, const RunOptions& options = {}) {
+    return {.name = name, .input = input, .out = out, .status = status, .outputs = outputs,
+            .before = before, .options = options};
+}
+
+// Row `c` with its input at `path`, and `path` its one argument.
+CliCase At(const std::string& path, CliCase c) {
+    c.args = {path};
+    c.inputName = path;
+    return c;
 }
 
 #if defined(_WIN32)
@@ -282,99 +297,88 @@ const CliCase CliCases[] = {
     // Longer than any path the system opens (on Windows, one that is not there).
     {.name = "LongerThanAnyPath", .input = "", .args = {std::string(5000, 'x') + ".wav"},
      .out = CantOpen(std::string(5000, 'x') + ".wav"), .status = 1},
-    {.name = "ShortInput", .input = "RIFF", .out = NotWave, .status = 1},
-    {.name = "WrongRiffTag", .input = "RIFX" + Mono.substr(4),
-     .out = "\nInput file in.wav is not a valid .wav file\n" + Banner, .status = 1},
-    {.name = "WrongWaveTag", .input = Mono.substr(0, 8) + "AVI " + Mono.substr(12),
-     .out = "\nInput file in.wav is not a valid .wav file\n" + Banner, .status = 1},
-    {.name = "ShortFormatHeader", .input = Mono.substr(0, 35), .out = NotWave, .status = 1},
-    {.name = "ChunkBeforeFormat",
-     .input = Mono.substr(0, 12) + Chunk("LIST", "INFO") + Mono.substr(12),
-     .out = "\nFile type not supported" + Banner, .status = 1},
-    {.name = "Pcm", .input = Wave(Chunk("data", "ab"), 1, 1),
-     .out = "\nFile information:\n\tCompression Code: PCM \n\tChannels: MONO "
-            "\n\tSample Rate: 32000Hz\n\nThis file type is not supported\n" + Banner,
-     .status = 1},
-    {.name = "NoDataAnywhere", .input = Wave(""), .out = NoData, .status = 1},
-    {.name = "NoDataBeforeNameCheck", .input = Wave(""), .args = {"in.WAV"},
-     .out = MonoInfo + "\nInput file in.WAV holds no sample data\n\n", .status = 1,
-     .inputName = "in.WAV"},
-    {.name = "WholeListWithoutData", .input = Titled, .out = NoData, .status = 1},
+    Row("ShortInput", "RIFF", NotWave, 1),
+    Row("WrongRiffTag", "RIFX" + Mono.substr(4),
+        "\nInput file in.wav is not a valid .wav file\n" + Banner, 1),
+    Row("WrongWaveTag", Mono.substr(0, 8) + "AVI " + Mono.substr(12),
+        "\nInput file in.wav is not a valid .wav file\n" + Banner, 1),
+    Row("ShortFormatHeader", Mono.substr(0, 35), NotWave, 1),
+    Row("ChunkBeforeFormat", Mono.substr(0, 12) + Chunk("LIST", "INFO") + Mono.substr(12),
+        "\nFile type not supported" + Banner, 1),
+    Row("Pcm", Wave(Chunk("data", "ab"), 1, 1),
+        "\nFile information:\n\tCompression Code: PCM \n\tChannels: MONO "
+        "\n\tSample Rate: 32000Hz\n\nThis file type is not supported\n" + Banner,
+        1),
+    Row("NoDataAnywhere", Wave(""), NoData, 1),
+    At("in.WAV", Row("NoDataBeforeNameCheck", Wave(""),
+                     MonoInfo + "\nInput file in.WAV holds no sample data\n\n", 1)),
+    Row("WholeListWithoutData", Titled, NoData, 1),
     // Cut short, the list leaves only the byte scan, which takes the title's
     // "data", " log" as the size, and the five bytes left as samples.
-    {.name = "ListCutShort", .input = Titled.substr(0, Titled.size() - 4), .out = MonoInfo,
-     .status = 0, .outputs = {{"in.vsf", BlockFile(", tak", 1)}}},
-    {.name = "UpperCaseExtension", .args = {"in.WAV"},
-     .out = MonoInfo + "\nSpecify a filename with a .wav extension\n\n" + Banner, .status = 1,
-     .inputName = "in.WAV"},
-    {.name = "Mono", .out = MonoInfo, .status = 0, .outputs = {{"in.vsf", MonoVsf}}},
-    {.name = "Stereo", .input = Stereo, .out = StereoInfo, .status = 0, .outputs = Pair},
-    {.name = "DoubleExtension", .args = {"a.wav.wav"}, .out = MonoInfo, .status = 0,
-     .outputs = {{"a.wav.vsf", MonoVsf}}, .inputName = "a.wav.wav"},
-    {.name = "ExtensionOnly", .input = Stereo, .args = {".wav"}, .out = StereoInfo, .status = 0,
-     .outputs = {{"_l.vsf", LeftVsf}, {"_r.vsf", RightVsf}}, .inputName = ".wav"},
-    {.name = "ExistingOutputTruncated", .input = Wave(Chunk("data", "")), .out = MonoInfo,
-     .status = 0, .outputs = {{"in.vsf", std::string(4, '\0')}}, .before = {{"in.vsf", OldFile}}},
-    {.name = "FailedCheckKeepsOldOutput", .input = Wave(""), .out = NoData, .status = 1,
-     .outputs = {{"in.vsf", OldBytes}}, .before = {{"in.vsf", OldFile}}},
-    {.name = "StereoIntoNullDevice", .input = Stereo, .out = StereoInfo, .status = 0,
-     .before = {{"in_l.vsf", NullDevice}, {"in_r.vsf", NullDevice}}},
-    {.name = "DanglingLinkWrittenThrough", .out = MonoInfo, .status = 0,
-     .outputs = {{"in.vsf", MonoVsf}}, .before = {{"in.vsf", Dangling}}},
+    Row("ListCutShort", Titled.substr(0, Titled.size() - 4), MonoInfo, 0,
+        {{"in.vsf", BlockFile(", tak", 1)}}),
+    At("in.WAV", Row("UpperCaseExtension", Mono,
+                     MonoInfo + "\nSpecify a filename with a .wav extension\n\n" + Banner, 1)),
+    Row("Mono", Mono, MonoInfo, 0, {{"in.vsf", MonoVsf}}),
+    Row("Stereo", Stereo, StereoInfo, 0, Pair),
+    At("a.wav.wav", Row("DoubleExtension", Mono, MonoInfo, 0, {{"a.wav.vsf", MonoVsf}})),
+    At(".wav", Row("ExtensionOnly", Stereo, StereoInfo, 0,
+                   {{"_l.vsf", LeftVsf}, {"_r.vsf", RightVsf}})),
+    Row("ExistingOutputTruncated", Wave(Chunk("data", "")), MonoInfo, 0,
+        {{"in.vsf", std::string(4, '\0')}}, {{"in.vsf", OldFile}}),
+    Row("FailedCheckKeepsOldOutput", Wave(""), NoData, 1, {{"in.vsf", OldBytes}},
+        {{"in.vsf", OldFile}}),
+    Row("StereoIntoNullDevice", Stereo, StereoInfo, 0, {},
+        {{"in_l.vsf", NullDevice}, {"in_r.vsf", NullDevice}}),
+    Row("DanglingLinkWrittenThrough", Mono, MonoInfo, 0, {{"in.vsf", MonoVsf}},
+        {{"in.vsf", Dangling}}),
     // Write failures, some of which show only when buffered bytes go out:
     // whatever the run wrote is removed, or emptied where other names lead to it.
-    {.name = "MonoOnFullDisk", .out = CantWriteMono, .status = 1, .before = {{"in.vsf", FullDisk}}},
-    {.name = "CountOnlyOnFullDisk", .input = Wave(Chunk("data", "")), .out = CantWriteMono,
-     .status = 1, .before = {{"in.vsf", FullDisk}}},
-    {.name = "StereoRightOnFullDisk", .input = Stereo, .out = CantWriteRight, .status = 1,
-     .before = {{"in_r.vsf", FullDisk}}},
-    {.name = "StereoLeftOnFullDisk", .input = Stereo, .out = CantWriteLeft, .status = 1,
-     .before = {{"in_l.vsf", FullDisk}}},
-    {.name = "LargeMonoOnFullDisk", .input = Large, .out = CantWriteMono, .status = 1,
-     .before = {{"in.vsf", FullDisk}}},
-    {.name = "OverFileSizeLimit", .input = Large, .out = CantWriteMono, .status = 1,
-     .options = {.fileSizeLimit = 70000, .ignoreFileSizeSignal = true}},
-    {.name = "OverFileSizeLimitStereo", .input = LargeStereo, .out = CantWriteLeft, .status = 1,
-     .options = {.fileSizeLimit = 40000, .ignoreFileSizeSignal = true}},
-    {.name = "OverFileSizeLimitSignalAtDefault", .input = LargeStereo, .out = CantWriteLeft,
-     .status = 1, .options = {.fileSizeLimit = 40000}},
-    {.name = "OverFileSizeLimitThroughLink", .input = Large, .out = CantWriteMono, .status = 1,
-     .outputs = {{"in.vsf", ""}}, .before = {{"in.vsf", StoreLink}},
-     .options = {.fileSizeLimit = 70000}},
-    {.name = "OverFileSizeLimitHardLinked", .input = Large, .out = CantWriteMono, .status = 1,
-     .outputs = {{"in.vsf", ""}}, .before = {{"in.vsf", SharedLink}},
-     .options = {.fileSizeLimit = 70000}},
+    Row("MonoOnFullDisk", Mono, CantWriteMono, 1, {}, {{"in.vsf", FullDisk}}),
+    Row("CountOnlyOnFullDisk", Wave(Chunk("data", "")), CantWriteMono, 1, {},
+        {{"in.vsf", FullDisk}}),
+    Row("StereoRightOnFullDisk", Stereo, CantWriteRight, 1, {}, {{"in_r.vsf", FullDisk}}),
+    Row("StereoLeftOnFullDisk", Stereo, CantWriteLeft, 1, {}, {{"in_l.vsf", FullDisk}}),
+    Row("LargeMonoOnFullDisk", Large, CantWriteMono, 1, {}, {{"in.vsf", FullDisk}}),
+    Row("OverFileSizeLimit", Large, CantWriteMono, 1, {}, {},
+        {.fileSizeLimit = 70000, .ignoreFileSizeSignal = true}),
+    Row("OverFileSizeLimitStereo", LargeStereo, CantWriteLeft, 1, {}, {},
+        {.fileSizeLimit = 40000, .ignoreFileSizeSignal = true}),
+    Row("OverFileSizeLimitSignalAtDefault", LargeStereo, CantWriteLeft, 1, {}, {},
+        {.fileSizeLimit = 40000}),
+    Row("OverFileSizeLimitThroughLink", Large, CantWriteMono, 1, {{"in.vsf", ""}},
+        {{"in.vsf", StoreLink}}, {.fileSizeLimit = 70000}),
+    Row("OverFileSizeLimitHardLinked", Large, CantWriteMono, 1, {{"in.vsf", ""}},
+        {{"in.vsf", SharedLink}}, {.fileSizeLimit = 70000}),
     // The file made through the link goes; the link stays, pointing nowhere again.
-    {.name = "OverFileSizeLimitThroughDanglingLink", .input = Large, .out = CantWriteMono,
-     .status = 1, .before = {{"in.vsf", Dangling}}, .options = {.fileSizeLimit = 70000}},
+    Row("OverFileSizeLimitThroughDanglingLink", Large, CantWriteMono, 1, {}, {{"in.vsf", Dangling}},
+        {.fileSizeLimit = 70000}),
     // The link's folder and text together pass the 4,096 that a name may have.
-    {.name = "DanglingLinkFromDeep", .args = {Deep + "/in.wav"}, .out = MonoInfo, .status = 0,
-     .inputName = Deep + "/in.wav", .before = {{Deep + "/in.vsf", Dangling}}},
+    At(Deep + "/in.wav",
+       Row("DanglingLinkFromDeep", Mono, MonoInfo, 0, {}, {{Deep + "/in.vsf", Dangling}})),
     // Its text, from its folder, passes them as well; the file made there is found again.
-    {.name = "DanglingLinkUpFromDeep", .args = {Deep + "/in.wav"}, .out = MonoInfo, .status = 0,
-     .outputs = {{"up_in.vsf", MonoVsf}}, .inputName = Deep + "/in.wav",
-     .before = {{Deep + "/in.vsf", UpDangling}}},
-    {.name = "OverFileSizeLimitThroughLinkUpFromDeep", .input = Large, .args = {Deep + "/in.wav"},
-     .out = CantWrite(MonoInfo, Deep + "/in.vsf"), .status = 1, .inputName = Deep + "/in.wav",
-     .before = {{Deep + "/in.vsf", UpDangling}}, .options = {.fileSizeLimit = 70000}},
+    At(Deep + "/in.wav", Row("DanglingLinkUpFromDeep", Mono, MonoInfo, 0,
+                             {{"up_in.vsf", MonoVsf}}, {{Deep + "/in.vsf", UpDangling}})),
+    At(Deep + "/in.wav", Row("OverFileSizeLimitThroughLinkUpFromDeep", Large,
+                             CantWrite(MonoInfo, Deep + "/in.vsf"), 1, {},
+                             {{Deep + "/in.vsf", UpDangling}}, {.fileSizeLimit = 70000})),
     // As many links in a row as the system follows, and one more.
-    {.name = "DanglingChainOfFortyLinks", .out = MonoInfo, .status = 0,
-     .outputs = {{"end.vsf", MonoVsf}, {"in.vsf", MonoVsf}}, .before = {{"in.vsf", Chain40}}},
-    {.name = "OverFileSizeLimitThroughFortyLinks", .input = Large, .out = CantWriteMono,
-     .status = 1, .before = {{"in.vsf", Chain40}}, .options = {.fileSizeLimit = 70000}},
-    {.name = "DanglingChainOfFortyOneLinks", .out = CantCreateMono, .status = 1,
-     .before = {{"in.vsf", Chain41}}},
-    {.name = "OverFileSizeLimitThroughFarLinkFromDeep", .input = Large, .args = {Deep + "/in.wav"},
-     .out = CantWrite(MonoInfo, Deep + "/in.vsf"), .status = 1, .inputName = Deep + "/in.wav",
-     .before = {{Deep + "/in.vsf", FarDangling}}, .options = {.fileSizeLimit = 70000}},
+    Row("DanglingChainOfFortyLinks", Mono, MonoInfo, 0, {{"end.vsf", MonoVsf}, {"in.vsf", MonoVsf}},
+        {{"in.vsf", Chain40}}),
+    Row("OverFileSizeLimitThroughFortyLinks", Large, CantWriteMono, 1, {}, {{"in.vsf", Chain40}},
+        {.fileSizeLimit = 70000}),
+    Row("DanglingChainOfFortyOneLinks", Mono, CantCreateMono, 1, {}, {{"in.vsf", Chain41}}),
+    At(Deep + "/in.wav", Row("OverFileSizeLimitThroughFarLinkFromDeep", Large,
+                             CantWrite(MonoInfo, Deep + "/in.vsf"), 1, {},
+                             {{Deep + "/in.vsf", FarDangling}}, {.fileSizeLimit = 70000})),
     // Emptied first, so a removal that fails leaves no samples.
     // Each link's text is read from the link's own folder, not the program's.
     {.name = "OverFileSizeLimitThroughTwoLinks", .input = Large, .args = {"../in.wav"},
      .out = CantWrite(MonoInfo, "../in.vsf"), .status = 1,
      .before = {{"in.vsf", ToHop}, {"hop.vsf", FarDangling}},
      .options = {.wrapper = Helper("from_a_folder_beside.sh"), .fileSizeLimit = 70000}},
-    {.name = "OverFileSizeLimitRemovalRefused", .input = Large, .out = CantWriteMono, .status = 1,
-     .outputs = {{"in.vsf", ""}}, .options = {.wrapper = NoRemovals, .fileSizeLimit = 70000}},
+    Row("OverFileSizeLimitRemovalRefused", Large, CantWriteMono, 1, {{"in.vsf", ""}}, {},
+        {.wrapper = NoRemovals, .fileSizeLimit = 70000}),
     // The left count is out when the right one fails, and neither can be
     // emptied nor removed (on Windows, as when another program maps them):
     // both stay, claiming no blocks.
@@ -399,71 +403,59 @@ const CliCase CliCases[] = {
      .strike = {"copy_file_range:error=ENOSPC:when=2", "pwrite64:error=ENOSPC"}, .on = {"in.vsf"}},
     // Outputs that cannot be created, are another run's, or would destroy a
     // file: refused before anything is truncated.
-    {.name = "MonoOutputIsFolder", .out = CantCreateMono, .status = 1,
-     .before = {{"in.vsf", Folder}}},
-    {.name = "LeftOutputIsFolder", .input = Stereo, .out = CantCreateLeft, .status = 1,
-     .before = {{"in_l.vsf", Folder}}},
-    {.name = "RightOutputIsFolder", .input = Stereo, .out = CantCreateRight, .status = 1,
-     .before = {{"in_r.vsf", Folder}}},
-    {.name = "RightIsFolderAfterEarlierRun", .input = Stereo, .out = CantCreateRight, .status = 1,
-     .outputs = {{"in_l.vsf", OldBytes}}, .before = {{"in_l.vsf", OldFile}, {"in_r.vsf", Folder}}},
-    {.name = "OutputWrittenByAnotherRun", .out = CantCreateMono, .status = 1,
-     .outputs = {{"in.vsf", OldBytes}}, .before = {{"in.vsf", WrittenByAnotherRun}}},
-    {.name = "LeftWrittenByAnotherRun", .input = Stereo, .out = CantCreateLeft, .status = 1,
-     .outputs = {{"in_l.vsf", OldBytes}}, .before = {{"in_l.vsf", WrittenByAnotherRun}}},
-    {.name = "RightWrittenByAnotherRun", .input = Stereo, .out = CantCreateRight, .status = 1,
-     .outputs = OldPair, .before = {{"in_l.vsf", OldFile}, {"in_r.vsf", WrittenByAnotherRun}}},
+    Row("MonoOutputIsFolder", Mono, CantCreateMono, 1, {}, {{"in.vsf", Folder}}),
+    Row("LeftOutputIsFolder", Stereo, CantCreateLeft, 1, {}, {{"in_l.vsf", Folder}}),
+    Row("RightOutputIsFolder", Stereo, CantCreateRight, 1, {}, {{"in_r.vsf", Folder}}),
+    Row("RightIsFolderAfterEarlierRun", Stereo, CantCreateRight, 1, {{"in_l.vsf", OldBytes}},
+        {{"in_l.vsf", OldFile}, {"in_r.vsf", Folder}}),
+    Row("OutputWrittenByAnotherRun", Mono, CantCreateMono, 1, {{"in.vsf", OldBytes}},
+        {{"in.vsf", WrittenByAnotherRun}}),
+    Row("LeftWrittenByAnotherRun", Stereo, CantCreateLeft, 1, {{"in_l.vsf", OldBytes}},
+        {{"in_l.vsf", WrittenByAnotherRun}}),
+    Row("RightWrittenByAnotherRun", Stereo, CantCreateRight, 1, OldPair,
+        {{"in_l.vsf", OldFile}, {"in_r.vsf", WrittenByAnotherRun}}),
     // Another run locked the file this one had just created: it is that run's.
     Struck("AnotherRunLockedANewOutput", "flock:error=EAGAIN:when=1", "in_r.vsf", 1,
            CantCreateRight, {{"in_r.vsf", ""}}),
     // Readers may look while a run writes; only writers are kept out.
-    {.name = "OutputBeingRead", .out = MonoInfo, .status = 0, .outputs = {{"in.vsf", MonoVsf}},
-     .before = {{"in.vsf", BeingRead}}},
-    {.name = "OutputIsFifo", .out = CantCreateMono, .status = 1, .before = {{"in.vsf", Fifo}}},
-    {.name = "OutputLinksToInput", .out = CantCreateMono, .status = 1,
-     .outputs = {{"in.vsf", Mono}}, .before = {{"in.vsf", InputLink}}},
-    {.name = "OutputHardLinkToInput", .out = CantCreateMono, .status = 1,
-     .outputs = {{"in.vsf", Mono}}, .before = {{"in.vsf", InputHardLink}}},
-    {.name = "RightLinksToInput", .input = Stereo, .out = CantCreateRight, .status = 1,
-     .outputs = {{"in_r.vsf", Stereo}}, .before = {{"in_r.vsf", InputLink}}},
-    {.name = "LeftAndRightOneFile", .input = Stereo, .out = CantCreateRight, .status = 1,
-     .outputs = OldPair, .before = {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}}},
-    {.name = "LeftAndRightOneFileWithoutLocks", .input = Stereo, .out = CantCreateRight,
-     .status = 1, .outputs = OldPair,
-     .before = {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}},
-     .options = {.wrapper = NoLocks}},
-    {.name = "DanglingLinkFilledMeanwhile", .out = MonoInfo, .status = 0,
-     .outputs = {{"in.vsf", MonoVsf}}, .before = {{"in.vsf", Dangling}},
-     .options = {.wrapper = Helper("filled_meanwhile.sh")}},
+    Row("OutputBeingRead", Mono, MonoInfo, 0, {{"in.vsf", MonoVsf}}, {{"in.vsf", BeingRead}}),
+    Row("OutputIsFifo", Mono, CantCreateMono, 1, {}, {{"in.vsf", Fifo}}),
+    Row("OutputLinksToInput", Mono, CantCreateMono, 1, {{"in.vsf", Mono}}, {{"in.vsf", InputLink}}),
+    Row("OutputHardLinkToInput", Mono, CantCreateMono, 1, {{"in.vsf", Mono}},
+        {{"in.vsf", InputHardLink}}),
+    Row("RightLinksToInput", Stereo, CantCreateRight, 1, {{"in_r.vsf", Stereo}},
+        {{"in_r.vsf", InputLink}}),
+    Row("LeftAndRightOneFile", Stereo, CantCreateRight, 1, OldPair,
+        {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}}),
+    Row("LeftAndRightOneFileWithoutLocks", Stereo, CantCreateRight, 1, OldPair,
+        {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}}, {.wrapper = NoLocks}),
+    Row("DanglingLinkFilledMeanwhile", Mono, MonoInfo, 0, {{"in.vsf", MonoVsf}},
+        {{"in.vsf", Dangling}}, {.wrapper = Helper("filled_meanwhile.sh")}),
     // hop.vsf, where in.vsf leads, is made, then the output refused: it goes again.
-    {.name = "DanglingLinkMadeThenRefused", .out = CantCreateMono, .status = 1,
-     .before = {{"in.vsf", ToHop}}, .options = {.wrapper = Helper("five_descriptors.sh")}},
+    Row("DanglingLinkMadeThenRefused", Mono, CantCreateMono, 1, {}, {{"in.vsf", ToHop}},
+        {.wrapper = Helper("five_descriptors.sh")}),
     // A run reading its input keeps every writer off it, and waits for none.
-    {.name = "OutputIsTheInputOfARunningCopy", .out = CantCreateMono, .status = 1,
-     .outputs = {{"a.vsf", MonoVsf}, {"in.vsf", Mono}}, .before = {{"in.vsf", ReadByACopy}},
-     .options = {.wrapper = Helper("while_a_copy_reads.sh")}},
-    {.name = "InputBeingWrittenByAnotherRun", .out = CantOpen("in.wav"), .status = 1,
-     .before = {{"in.wav", WrittenByAnotherRun}}},
-    {.name = "OutputOfARunningCopy", .out = CantCreateMono, .status = 1,
-     .outputs = {{"in.vsf", MonoVsf}}, .options = {.wrapper = Helper("two_copies.sh")}},
-    {.name = "OutputReplacedBeforeItsLock", .out = CantCreateMono, .status = 1,
-     .outputs = {{"in.vsf", ""}}, .options = {.wrapper = Helper("replaced_before_lock.sh")}},
-    {.name = "WithoutLocks", .input = Stereo, .out = StereoInfo, .status = 0, .outputs = Pair,
-     .options = {.wrapper = NoLocks}},
+    Row("OutputIsTheInputOfARunningCopy", Mono, CantCreateMono, 1,
+        {{"a.vsf", MonoVsf}, {"in.vsf", Mono}}, {{"in.vsf", ReadByACopy}},
+        {.wrapper = Helper("while_a_copy_reads.sh")}),
+    Row("InputBeingWrittenByAnotherRun", Mono, CantOpen("in.wav"), 1, {},
+        {{"in.wav", WrittenByAnotherRun}}),
+    Row("OutputOfARunningCopy", Mono, CantCreateMono, 1, {{"in.vsf", MonoVsf}}, {},
+        {.wrapper = Helper("two_copies.sh")}),
+    Row("OutputReplacedBeforeItsLock", Mono, CantCreateMono, 1, {{"in.vsf", ""}}, {},
+        {.wrapper = Helper("replaced_before_lock.sh")}),
+    Row("WithoutLocks", Stereo, StereoInfo, 0, Pair, {}, {.wrapper = NoLocks}),
     // Inputs that cannot be read.
-    {.name = "InputIsFolder", .input = "", .out = FolderInput, .status = 1,
-     .before = {{"in.wav", Folder}}},
+    Row("InputIsFolder", "", FolderInput, 1, {}, {{"in.wav", Folder}}),
     // The null device on Windows, where a serial port or the console would
     // be waited on; a missing file elsewhere.
     {.name = "InputIsADevice", .input = "", .args = {"nul.wav"}, .out = CantOpen("nul.wav"),
      .status = 1},
-    {.name = "InputIsFifo", .out = CantRead("in.wav"), .status = 1,
-     .before = {{"in.wav", FedFifo}}},
+    Row("InputIsFifo", Mono, CantRead("in.wav"), 1, {}, {{"in.wav", FedFifo}}),
     // A file system that shows a size of 0 for a file that holds bytes (/proc,
     // some FUSE file systems): what the file holds is converted all the same.
-    {.name = "InputSizeShownAsZero", .input = Wave(Chunk("data", Samples(601))), .out = MonoInfo,
-     .status = 0, .outputs = {{"in.vsf", BlockFile(Samples(601), 2)}},
-     .before = {{"in.wav", OnProc}}},
+    Row("InputSizeShownAsZero", Wave(Chunk("data", Samples(601))), MonoInfo, 0,
+        {{"in.vsf", BlockFile(Samples(601), 2)}}, {{"in.wav", OnProc}}),
     // The input's identity cannot be had (a stale file on NFS): the input is named.
     Struck("InputUnknownBeforeTheOutputs", "newfstatat:error=ESTALE:when=2", "in.wav", 1,
            StereoInfo + "\nCan't read input file in.wav\n\n"),
@@ -471,42 +463,36 @@ const CliCase CliCases[] = {
     Struck("InputUnknownAtTheStart", "newfstatat:error=ESTALE:when=1", "in.wav", 1),
     // Standard output that fails, is closed at the start, or is a file the
     // run reads or writes, which then stays as it was.
-    {.name = "StdoutOnFullDisk", .out = "", .status = 1, .outputs = {{"in.vsf", MonoVsf}},
-     .options = {.stdoutTo = "/dev/full"}},
-    {.name = "StdoutUnread", .input = Stereo, .out = "", .status = 1, .outputs = Pair,
-     .options = {.stdoutUnread = true}},
+    Row("StdoutOnFullDisk", Mono, "", 1, {{"in.vsf", MonoVsf}}, {}, {.stdoutTo = "/dev/full"}),
+    Row("StdoutUnread", Stereo, "", 1, Pair, {}, {.stdoutUnread = true}),
     {.name = "StdoutUnreadMissingInput", .input = "", .args = {"gone.wav"}, .out = "", .status = 1,
      .options = {.stdoutUnread = true}},
-    {.name = "StdinAndStdoutClosed", .input = Stereo, .out = "", .status = 1, .outputs = Pair,
-     .options = {.closed = {0, 1}}},
-    {.name = "StdinAndStderrClosed", .input = Stereo, .out = StereoInfo, .status = 0,
-     .outputs = Pair, .options = {.closed = {0, 2}}},
-    {.name = "StdinAndStdoutClosedRightRefused", .input = Stereo, .out = "", .status = 1,
-     .before = {{"in_r.vsf", Folder}}, .options = {.closed = {0, 1}}},
-    {.name = "StdoutIntoTheOutput", .out = "", .status = 1, .outputs = {{"in.vsf", ""}},
-     .options = {.stdoutTo = "in.vsf"}},
-    {.name = "StdoutIntoTheRightOutput", .input = Stereo, .out = "", .status = 1,
-     .outputs = {{"in_l.vsf", OldBytes}, {"in_r.vsf", ""}}, .before = {{"in_l.vsf", OldFile}},
-     .options = {.stdoutTo = "in_r.vsf"}},
-    {.name = "StdoutIntoAnOutputOfAMissingInput", .input = "", .out = "", .status = 1,
-     .outputs = {{"in.vsf", ""}}, .options = {.stdoutTo = "in.vsf"}},
-    {.name = "StdoutIntoAnOutputOfABadInput", .input = "RIFF", .out = "", .status = 1,
-     .outputs = {{"in.vsf", ""}}, .options = {.stdoutTo = "in.vsf"}},
-    {.name = "StdoutIntoTheRightOutputOfABadInput", .input = "RIFF", .status = 1,
-     .outputs = {{"in_r.vsf", ""}}, .options = {.stdoutTo = "in_r.vsf"}},
+    Row("StdinAndStdoutClosed", Stereo, "", 1, Pair, {}, {.closed = {0, 1}}),
+    Row("StdinAndStderrClosed", Stereo, StereoInfo, 0, Pair, {}, {.closed = {0, 2}}),
+    Row("StdinAndStdoutClosedRightRefused", Stereo, "", 1, {}, {{"in_r.vsf", Folder}},
+        {.closed = {0, 1}}),
+    Row("StdoutIntoTheOutput", Mono, "", 1, {{"in.vsf", ""}}, {}, {.stdoutTo = "in.vsf"}),
+    Row("StdoutIntoTheRightOutput", Stereo, "", 1, {{"in_l.vsf", OldBytes}, {"in_r.vsf", ""}},
+        {{"in_l.vsf", OldFile}}, {.stdoutTo = "in_r.vsf"}),
+    Row("StdoutIntoAnOutputOfAMissingInput", "", "", 1, {{"in.vsf", ""}}, {},
+        {.stdoutTo = "in.vsf"}),
+    Row("StdoutIntoAnOutputOfABadInput", "RIFF", "", 1, {{"in.vsf", ""}}, {},
+        {.stdoutTo = "in.vsf"}),
+    Row("StdoutIntoTheRightOutputOfABadInput", "RIFF", "", 1, {{"in_r.vsf", ""}}, {},
+        {.stdoutTo = "in_r.vsf"}),
     // Where the outputs are opened, too: the text would stand where the block count belongs.
-    {.name = "StdoutMovedOntoTheOutput", .status = 1, .outputs = {{"in.vsf", ""}},
-     .options = {.wrapper = Helper("stdout_moved_onto_output.sh", {"openat", "in.vsf"}),
-                 .stdoutTo = "out"}},
-    {.name = "StdoutMovedOntoTheWrittenOutput", .status = 1, .outputs = {{"in.vsf", ""}},
-     .options = {.wrapper = Helper("stdout_moved_onto_output.sh", {"write", "in.vsf"}),
-                 .stdoutTo = "out"}},
+    Row("StdoutMovedOntoTheOutput", Mono, "", 1, {{"in.vsf", ""}}, {},
+        {.wrapper = Helper("stdout_moved_onto_output.sh", {"openat", "in.vsf"}),
+         .stdoutTo = "out"}),
+    Row("StdoutMovedOntoTheWrittenOutput", Mono, "", 1, {{"in.vsf", ""}}, {},
+        {.wrapper = Helper("stdout_moved_onto_output.sh", {"write", "in.vsf"}),
+         .stdoutTo = "out"}),
     // Where another output is refused, too: its message would stand there.
-    {.name = "StdoutMovedOntoTheLeftRightRefused", .input = Stereo, .status = 1,
-     .outputs = {{"in_l.vsf", ""}}, .before = {{"in_r.vsf", Folder}},
-     .options = {.wrapper = Helper("stdout_moved_onto_output.sh", {"openat", "in_l.vsf"}),
-                 .stdoutTo = "out"}},
-    {.name = "StdoutIntoTheInput", .out = Mono, .status = 1, .options = {.stdoutTo = "in.wav"}},
+    Row("StdoutMovedOntoTheLeftRightRefused", Stereo, "", 1, {{"in_l.vsf", ""}},
+        {{"in_r.vsf", Folder}},
+        {.wrapper = Helper("stdout_moved_onto_output.sh", {"openat", "in_l.vsf"}),
+         .stdoutTo = "out"}),
+    Row("StdoutIntoTheInput", Mono, Mono, 1, {}, {}, {.stdoutTo = "in.wav"}),
     // Standard output unknown: at the start, and as the outputs are opened
     // (from its second status call on, the C library's own among them); the
     // fourth comes once the outputs are kept, and they stay.
@@ -520,19 +506,15 @@ const CliCase CliCases[] = {
     {.name = "StdoutIsTheInputUnknown", .input = Stereo, .out = Stereo, .status = 1,
      .options = {.stdoutTo = "in.wav"}, .strike = {"newfstatat:error=EIO"}, .on = {"in.wav"}},
     // Paths are data, never a format.
-    {.name = "PrintfDirectivesInPath", .args = {"%s%n%d.wav"}, .out = MonoInfo, .status = 0,
-     .outputs = {{"%s%n%d.vsf", MonoVsf}}, .inputName = "%s%n%d.wav"},
-    {.name = "PrintfDirectivesInMessage", .input = "RIFF", .args = {"%s%n.wav"},
-     .out = "\nInput file %s%n.wav is not a valid .wav file\n\n" + Banner, .status = 1,
-     .inputName = "%s%n.wav"},
-    {.name = "CyrillicAndJapanese",
-     .args = {"\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.wav"}, .out = MonoInfo,
-     .status = 0, .outputs = {{"\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.vsf", MonoVsf}},
-     .inputName = "\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.wav"},
-    {.name = "SpacesAndNonAscii", .input = Stereo, .args = {"my take \u00fc.wav"},
-     .out = StereoInfo, .status = 0,
-     .outputs = {{"my take \u00fc_l.vsf", LeftVsf}, {"my take \u00fc_r.vsf", RightVsf}},
-     .inputName = "my take \u00fc.wav"},
+    At("%s%n%d.wav", Row("PrintfDirectivesInPath", Mono, MonoInfo, 0, {{"%s%n%d.vsf", MonoVsf}})),
+    At("%s%n.wav", Row("PrintfDirectivesInMessage", "RIFF",
+                       "\nInput file %s%n.wav is not a valid .wav file\n\n" + Banner, 1)),
+    At("\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.wav",
+       Row("CyrillicAndJapanese", Mono, MonoInfo, 0,
+           {{"\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.vsf", MonoVsf}})),
+    At("my take \u00fc.wav",
+       Row("SpacesAndNonAscii", Stereo, StereoInfo, 0,
+           {{"my take \u00fc_l.vsf", LeftVsf}, {"my take \u00fc_r.vsf", RightVsf}})),
     // A name with a lone surrogate (U+D800, which only Windows names hold)
     // is that name, not the one with U+FFFD that stands beside it.
     {.name = "LoneSurrogateIsNoOtherName", .args = {"a\xED\xA0\x80.wav"},
@@ -555,10 +537,8 @@ const CliCase CliCases[] = {
     Signalled("StackFault", "16", 16),  // SIGSTKFLT, which dash does not name
     Signalled("RealTimeFirst", "34", 34, EndlessStereo),
     Signalled("RealTimeLast", "64", 64),
-    {.name = "RealTimeAsFirstOfNamespace", .status = 128 + 40,
-     .before = {{"in.wav", EndlessStereo}}, .signal = "40", .launch = FirstOfNamespace},
-    {.name = "UserSignalAsFirstOfNamespace", .status = 128 + 10, .before = {{"in.wav", Endless}},
-     .signal = "USR1", .launch = FirstOfNamespace},
+    Signalled("RealTimeAsFirstOfNamespace", "40", 40, EndlessStereo, FirstOfNamespace),
+    Signalled("UserSignalAsFirstOfNamespace", "USR1", 10, Endless, FirstOfNamespace),
     // Emptied, but the names the user made stay.
     {.name = "TermThroughLink", .status = 128 + SIGTERM, .outputs = {{"in.vsf", ""}},
      .before = {{"in.wav", Endless}, {"in.vsf", StoreLink}}, .signal = "TERM"},
@@ -573,18 +553,15 @@ const CliCase CliCases[] = {
      .before = {{"in.wav", Sparse16MiB}}, .signal = "INT", .launch = AsBackgroundJob},
     // As in a container started without an init: a signal at its default
     // action does not end such a process, yet the run must.
-    {.name = "TermAsFirstOfNamespace", .status = 128 + SIGTERM, .before = {{"in.wav", Endless}},
-     .signal = "TERM", .launch = FirstOfNamespace},
+    Signalled("TermAsFirstOfNamespace", "TERM", SIGTERM, Endless, FirstOfNamespace),
     {.name = "TermHardLinkedAsFirstOfNamespace", .status = 128 + SIGTERM,
      .outputs = {{"in_l.vsf", ""}},
      .before = {{"in.wav", EndlessStereo}, {"in_l.vsf", SharedLink}}, .signal = "TERM",
      .launch = FirstOfNamespace},
     // Before any output: the input is a FIFO that the program waits to open.
-    {.name = "TermOpeningInputAsFirstOfNamespace", .status = 128 + SIGTERM,
-     .before = {{"in.wav", Fifo}}, .signal = "TERM", .launch = FirstOfNamespace},
+    Signalled("TermOpeningInputAsFirstOfNamespace", "TERM", SIGTERM, Fifo, FirstOfNamespace),
     // A parent may leave it blocked; the run lets it through.
-    {.name = "TermBlockedAtStart", .status = 128 + SIGTERM, .before = {{"in.wav", EndlessStereo}},
-     .signal = "TERM", .launch = TermBlocked},
+    Signalled("TermBlockedAtStart", "TERM", SIGTERM, EndlessStereo, TermBlocked),
     // Struck by strace, just after the left output is created, as an earlier
     // pair is emptied (both go, never one), as the streams go out and as the
     // files are kept (both or neither), and once all is out. Before the
@@ -876,7 +853,7 @@ std::vector<std::string> Wrapper(const CliCase& c, const fs::path& dir, const st
     // strace names a file by the path given, and its descriptors by the whole path.
     for (const std::string& file : c.on) Append(strace, {"-P", file, "-P", Utf8(dir / file)});
     for (const std::string& inject : c.strike) Append(strace, {"-e", "inject=" + inject});
-    if (!c.strike.empty() || !trace.empty()) Append(command, Traced(strace));
+    if (!c.strike.empty() || !trace.empty()) Append(command, Helper("traced.sh", strace));
     const char* noNamespace = nullptr;
     if (c.launch == FirstOfNamespace) Append(command, StartsANamespace(noNamespace));
     if (c.launch == TermBlocked) Append(command, Helper("term_blocked.sh"));
@@ -1092,19 +1069,15 @@ const Files WalkPair = {{"in_l.vsf", BlockFile(Channel(WalkSamples, 0, 2, 270000
 
 // Each walk is a row run once, traced, then once for each call it makes.
 INSTANTIATE_TEST_SUITE_P(Walks, FaultRow, testing::Values(
-    CliCase{.name = "Mono", .input = WalkMono, .out = MonoInfo, .status = 0,
-            .outputs = WalkMonoVsf},
-    CliCase{.name = "MonoOverEarlierRun", .input = WalkMono, .out = MonoInfo, .status = 0,
-            .outputs = WalkMonoVsf, .before = {{"in.vsf", EarlierRun}}},
-    CliCase{.name = "Stereo", .input = WalkStereo, .out = StereoInfo, .status = 0,
-            .outputs = WalkPair},
-    CliCase{.name = "StereoOverEarlierRun", .input = WalkStereo, .out = StereoInfo, .status = 0,
-            .outputs = WalkPair, .before = {{"in_l.vsf", EarlierRun}, {"in_r.vsf", EarlierRun}}},
-    CliCase{.name = "StereoThroughLinks", .input = WalkStereo, .out = StereoInfo, .status = 0,
-            .outputs = WalkPair,
-            .before = {{"in_l.vsf", EarlierInStore}, {"in_r.vsf", EarlierInStore}}},
-    CliCase{.name = "OutputIsInput", .input = WalkMono, .out = CantCreateMono, .status = 1,
-            .outputs = {{"in.vsf", WalkMono}}, .before = {{"in.vsf", InputHardLink}}}),
+    Row("Mono", WalkMono, MonoInfo, 0, WalkMonoVsf),
+    Row("MonoOverEarlierRun", WalkMono, MonoInfo, 0, WalkMonoVsf, {{"in.vsf", EarlierRun}}),
+    Row("Stereo", WalkStereo, StereoInfo, 0, WalkPair),
+    Row("StereoOverEarlierRun", WalkStereo, StereoInfo, 0, WalkPair,
+        {{"in_l.vsf", EarlierRun}, {"in_r.vsf", EarlierRun}}),
+    Row("StereoThroughLinks", WalkStereo, StereoInfo, 0, WalkPair,
+        {{"in_l.vsf", EarlierInStore}, {"in_r.vsf", EarlierInStore}}),
+    Row("OutputIsInput", WalkMono, CantCreateMono, 1, {{"in.vsf", WalkMono}},
+        {{"in.vsf", InputHardLink}})),
     RowName);
 
 // A signal at each step of the start, as a container stopped at once: every
