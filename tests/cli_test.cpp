@@ -264,9 +264,9 @@ CliCase Signalled(const char* name, const char* signal, int number, Existing inp
 
 // A row with the stereo input and `strike` counting the calls on `on` alone.
 CliCase Struck(const char* name, const char* strike, const char* on, int status,
-               const std::string& out = "", const Files& outputs = {}) {
+               const std::string& out = "", const Files& outputs = {}, const Made& before = {}) {
     return {.name = name, .input = Stereo, .out = out, .status = status, .outputs = outputs,
-            .strike = {strike}, .on = {on}};
+            .before = before, .strike = {strike}, .on = {on}};
 }
 
 // A row that prints `out`, ends with `status` and leaves `outputs`, with what
@@ -567,12 +567,10 @@ const CliCase CliCases[] = {
     // files are kept (both or neither), and once all is out. Before the
     // program has read anything, as in a container stopped at once.
     Struck("SignalJustAfterCreating", "flock:signal=TERM:when=1", "in_l.vsf", 128 + SIGTERM),
-    {.name = "SignalAsEarlierLeftIsEmptied", .input = Stereo, .status = 128 + SIGTERM,
-     .before = {{"in_l.vsf", OldFile}, {"in_r.vsf", OldFile}},
-     .strike = {"ftruncate:signal=TERM:when=1"}, .on = {"in_l.vsf"}},
-    {.name = "SignalAsEarlierRightIsEmptied", .input = Stereo, .status = 128 + SIGTERM,
-     .before = {{"in_l.vsf", OldFile}, {"in_r.vsf", OldFile}},
-     .strike = {"ftruncate:signal=TERM:when=1"}, .on = {"in_r.vsf"}},
+    Struck("SignalAsEarlierLeftIsEmptied", "ftruncate:signal=TERM:when=1", "in_l.vsf",
+           128 + SIGTERM, "", {}, {{"in_l.vsf", OldFile}, {"in_r.vsf", OldFile}}),
+    Struck("SignalAsEarlierRightIsEmptied", "ftruncate:signal=TERM:when=1", "in_r.vsf",
+           128 + SIGTERM, "", {}, {{"in_l.vsf", OldFile}, {"in_r.vsf", OldFile}}),
     Struck("SignalAsLeftGoesOut", "close:signal=TERM:when=1", "in_l.vsf", 128 + SIGTERM),
     Struck("SignalAsRightGoesOut", "close:signal=TERM:when=1", "in_r.vsf", 128 + SIGTERM),
     Struck("SignalAsLeftIsKept", "close:signal=TERM:when=2", "in_l.vsf", 128 + SIGTERM, "", Pair),
@@ -828,8 +826,7 @@ void Prepare(const fs::path& dir, const CliCase& c, Held& held) {
 }
 
 bool Has(const CliCase& c, Existing existing) {
-    return std::any_of(c.before.begin(), c.before.end(),
-                       [existing](const auto& made) { return made.second == existing; });
+    return std::ranges::any_of(c.before, [=](const auto& made) { return made.second == existing; });
 }
 
 void Append(std::vector<std::string>& to, const std::vector<std::string>& words) {
