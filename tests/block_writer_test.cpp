@@ -20,7 +20,7 @@ struct LayoutCase {
     const char* name;
     std::uint16_t channels;
     std::string input;  // from the data size field on
-    std::uint32_t leftSamples, leftBlocks, rightSamples = 0, rightBlocks = 0;
+    std::uint32_t samples, blocks;  // of each channel
     bool unsized = false;  // its size shows as 0, as on /proc (glibc only)
     std::uint64_t sparseEnd = 0;  // else it runs on, sparse, to end here in a byte 0x5A
 };
@@ -38,34 +38,31 @@ const LayoutCase LayoutCases[] = {
     {"OneSampleShortOfTwoBlocks", 0x0100, SizeAndSamples(1023, 1023), 1023, 2},
     {"SizeBelowInput", 0x0100, SizeAndSamples(100, 600), 100, 1},
     {"OtherChannelCountAsMono", 0x0300, SizeAndSamples(10, 10), 10, 1},
-    {"StereoEmpty", 0x0200, SizeAndSamples(0, 0), 0, 0, 0, 0},
-    {"StereoOneFrame", 0x0200, SizeAndSamples(2, 2), 1, 1, 1, 1},
-    {"StereoOddSizeLastByteUnread", 0x0200, SizeAndSamples(1025, 1025), 512, 1, 512, 1},
-    {"StereoManyBlocks", 0x0200, SizeAndSamples(4000, 4000), 2000, 4, 2000, 4},
-    {"StereoFrameShortOfThreeBlocks", 0x0200, SizeAndSamples(3070, 3070), 1535, 3, 1535, 3},
+    {"StereoEmpty", 0x0200, SizeAndSamples(0, 0), 0, 0},
+    {"StereoOneFrame", 0x0200, SizeAndSamples(2, 2), 1, 1},
+    {"StereoOddSizeLastByteUnread", 0x0200, SizeAndSamples(1025, 1025), 512, 1},
+    {"StereoManyBlocks", 0x0200, SizeAndSamples(4000, 4000), 2000, 4},
+    {"StereoFrameShortOfThreeBlocks", 0x0200, SizeAndSamples(3070, 3070), 1535, 3},
     // Past the head: mono in two calls of the system's copy, stereo in
     // three passes of reads and writes; the last block through the streams.
     {"MonoPastTwoSystemCopies", 0x0100, SizeAndSamples(300000, 300000), 300000, 586},
-    {"StereoPastThreePasses", 0x0200, SizeAndSamples(1100001, 1100001), 550000, 1075, 550000,
-     1075},
+    {"StereoPastThreePasses", 0x0200, SizeAndSamples(1100001, 1100001), 550000, 1075},
     {"SizeBelowInputPastTheHead", 0x0100, SizeAndSamples(10000, 12000), 10000, 20},
-    {"StereoSizeBelowInputPastTheHead", 0x0200, SizeAndSamples(10000, 12000), 5000, 10, 5000,
-     10},
+    {"StereoSizeBelowInputPastTheHead", 0x0200, SizeAndSamples(10000, 12000), 5000, 10},
     // Sizes beyond the input, as left by writers that cannot seek back.
     {"PipePlaceholder", 0x0100, SizeAndSamples(0xFFFFFFFF, 1000), 1000, 2},
-    {"SoxPlaceholderStereo", 0x0200, SizeAndSamples(0x7FFFF000, 1001), 500, 1, 500, 1},
+    {"SoxPlaceholderStereo", 0x0200, SizeAndSamples(0x7FFFF000, 1001), 500, 1},
     {"SizeOneOver", 0x0100, SizeAndSamples(101, 100), 100, 1},
     {"SizeFieldCutShort", 0x0100, Le32(600).substr(0, 2), 0, 0},
     // A file system that shows a size below the file's: what is there comes.
-    {"UnsizedMono", 0x0100, SizeAndSamples(1000, 1000), 1000, 2, 0, 0, true},
-    {"UnsizedPlaceholder", 0x0100, SizeAndSamples(0xFFFFFFFF, 700), 700, 2, 0, 0, true},
-    {"UnsizedStereoPlaceholderOddEnd", 0x0200, SizeAndSamples(0xFFFFFFFF, 1001), 500, 1, 500, 1,
-     true},
+    {"UnsizedMono", 0x0100, SizeAndSamples(1000, 1000), 1000, 2, true},
+    {"UnsizedPlaceholder", 0x0100, SizeAndSamples(0xFFFFFFFF, 700), 700, 2, true},
+    {"UnsizedStereoPlaceholderOddEnd", 0x0200, SizeAndSamples(0xFFFFFFFF, 1001), 500, 1, true},
     // 65,537 blocks: a count kept in 16 bits would wrap to 1.
-    {"CountPast16Bits", 0x0100, Le32(65536 * 512 + 1), 65536 * 512 + 1, 65537, 0, 0, false,
+    {"CountPast16Bits", 0x0100, Le32(65536 * 512 + 1), 65536 * 512 + 1, 65537, false,
      4 + 65536 * 512 + 1},
     // Cut to 32 bits, its end would seem to be at byte 16, before the samples.
-    {"InputPast4GiB", 0x0100, SizeAndSamples(600, 600), 600, 2, 0, 0, false, 0x100000010},
+    {"InputPast4GiB", 0x0100, SizeAndSamples(600, 600), 600, 2, false, 0x100000010},
 };
 
 TEST(BlockLayout, WritesCountSamplesAndFill) {
@@ -85,17 +82,17 @@ TEST(BlockLayout, WritesCountSamplesAndFill) {
             std::fputc(0x5A, input);
             std::rewind(input);
             // The samples the size field claims: zero, but the last byte of the input.
-            samples.resize(std::max<std::size_t>(samples.size(), c.leftSamples), '\0');
+            samples.resize(std::max<std::size_t>(samples.size(), c.samples), '\0');
             if (c.sparseEnd - 4 == samples.size()) samples.back() = '\x5A';
         }
         std::FILE* left = std::tmpfile();
         std::FILE* right = std::tmpfile();
 
         EXPECT_EQ(WriteBlockFiles(input, left, right, c.channels), WriteOk);
-        EXPECT_EQ(Contents(left), BlockFile(Channel(samples, 0, stereo ? 2 : 1, c.leftSamples),
-                                            c.leftBlocks));
+        EXPECT_EQ(Contents(left),
+                  BlockFile(Channel(samples, 0, stereo ? 2 : 1, c.samples), c.blocks));
         EXPECT_EQ(Contents(right),
-                  stereo ? BlockFile(Channel(samples, 1, 2, c.rightSamples), c.rightBlocks) : "");
+                  stereo ? BlockFile(Channel(samples, 1, 2, c.samples), c.blocks) : "");
         for (std::FILE* f : {input, left, right}) std::fclose(f);
     }
 }

@@ -2,7 +2,6 @@
 
 #if !defined(_WIN32)
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -11,7 +10,9 @@
 #include <cctype>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -77,7 +78,8 @@ const std::string LargeStereo = Wave(Chunk("data", Samples(100000)), 2);
 // Longer than two calls of the system's copy, and a pass of reads and writes.
 const std::string Long = Wave(Chunk("data", Samples(300000)));
 // A whole chunk list with the word "data" only inside a title.
-const std::string Titled = Wave(Chunk("LIST", "INFO" + Chunk("INAM", "sensor data log, take 2")));
+const std::string Title = Chunk("LIST", "INFO" + Chunk("INAM", "sensor data log, take 2"));
+const std::string Titled = Wave(Title);
 // What the program must write for them, written out by hand.
 const std::string MonoVsf = BlockFile(Samples(600), 2);
 const std::string LeftVsf = BlockFile(Channel(Samples(600), 0, 2, 300), 1);
@@ -88,6 +90,9 @@ using Files = std::vector<std::pair<std::string, std::string>>;
 const Files Pair = {{"in_l.vsf", LeftVsf}, {"in_r.vsf", RightVsf}};
 const std::string OldBytes(5000, 'x');
 const Files OldPair = {{"in_l.vsf", OldBytes}, {"in_r.vsf", OldBytes}};
+// Longer than any new output of a walk (540,160 bytes at most), so that a
+// missed truncation shows.
+const std::string EarlierOutput = std::string("\0\0\0\x04", 4) + std::string(599996, 'E');
 // Outputs a row cannot write out: one interrupted midway that could not be
 // undone (any bytes after a count of zero, which claims no blocks), and
 // one too large to build in every test's process (16 MiB of zero samples,
@@ -114,9 +119,20 @@ Files VsfFiles(const fs::path& dir) {
     return files;
 }
 
+// In a row's text, {dir} stands for the run's folder, {tag} for a name of its own.
+std::string Fill(std::string text, const fs::path& dir) {
+    for (const auto& [field, value] :
+         {std::pair{"{dir}", Utf8(dir)}, {"{tag}", Utf8(dir.filename())}}) {
+        for (std::size_t at; (at = text.find(field)) < text.size();) text.replace(at, 5, value);
+    }
+    return text;
+}
+
 // What stands in the folder before a run, under a given name.
 enum Existing {
     OldFile,        // 5000 bytes of an earlier run
+    EarlierRun,     // the earlier run's output that a walk's outputs stand over
+    EarlierInStore, // a symbolic link to store/NAME, an earlier run's output
     WrittenByAnotherRun,  // an old file, open and locked as another run's output
     BeingRead,      // an old file that a viewer has open for reading
     Folder,
@@ -157,7 +173,9 @@ enum Launch {
     TermBlocked,       // SIGTERM blocked, as a parent may leave it
 };
 
-// In `args` and `out`, {dir} stands for the run's folder, {tag} for a name of its own.
+using Made = std::vector<std::pair<std::string, Existing>>;
+
+// In `args`, `out` and the names `before`, {dir} and {tag} are filled in (`Fill`).
 struct CliCase {
     const char* name;
     std::string input = Mono;  // written to `inputName` when not empty
@@ -166,7 +184,7 @@ struct CliCase {
     int status;
     Files outputs = {};  // every .vsf file and its bytes
     std::string inputName = "in.wav";
-    std::vector<std::pair<std::string, Existing>> before = {};  // made before the run
+    Made before = {};  // made before the run
     RunOptions options = {};
     // A struck row: calls made to fail, or followed by a signal, under strace
     // (-e inject=), each counting only the calls on the files `on`, so that
@@ -214,23 +232,17 @@ std::vector<std::string> StartsANamespace(const char*& why) {
 
 // A helper script of tests/helpers, with `args` before the program's command line.
 std::vector<std::string> Helper(const char* script, std::vector<std::string> args = {}) {
-    std::vector<std::string> command = {"sh", std::string(SNDBLOK_HELPERS "/") + script};
-    command.insert(command.end(), args.begin(), args.end());
-    return command;
-}
-
-// The program under strace with `options` (as "-o FILE", or "-e inject=...").
-std::vector<std::string> Traced(const std::vector<std::string>& options) {
-    return Helper("traced.sh", options);
+    args.insert(args.begin(), {"sh", std::string(SNDBLOK_HELPERS "/") + script});
+    return args;
 }
 
 // Every lock refused by the file system; strace makes it so.
 const std::vector<std::string> NoLocks =
-    Traced({"-o", "/dev/null", "-e", "inject=flock:error=ENOLCK"});
+    Helper("traced.sh", {"-o", "/dev/null", "-e", "inject=flock:error=ENOLCK"});
 
 // Every removal refused, as in a folder the user may not write to.
 const std::vector<std::string> NoRemovals =
-    Traced({"-o", "/dev/null", "-e", "inject=unlink,unlinkat:error=EACCES"});
+    Helper("traced.sh", {"-o", "/dev/null", "-e", "inject=unlink,unlinkat:error=EACCES"});
 
 // A folder path of 4,061 characters: from /tmp/sndblok-test-XXXXXX the
 // system still takes its outputs, yet it leaves no room to read a link's
@@ -241,17 +253,35 @@ const std::string Deep = [] {
     return path + "d";
 }();
 
-// A row that a signal ends once the first output has bytes: nothing is
-// left, and the run ends as the signal ends a program.
-CliCase Signalled(const char* name, const char* signal, int number, Existing input = Endless) {
-    return {.name = name, .status = 128 + number, .before = {{"in.wav", input}}, .signal = signal};
+// A row that a signal ends once the first output has bytes, or once the
+// program waits to open its input, a FIFO: nothing is left, and the run
+// ends as the signal ends a program.
+CliCase Signalled(const char* name, const char* signal, int number, Existing input = Endless,
+                  Launch launch = Plain) {
+    return {.name = name, .status = 128 + number, .before = {{"in.wav", input}}, .signal = signal,
+            .launch = launch};
 }
 
 // A row with the stereo input and `strike` counting the calls on `on` alone.
 CliCase Struck(const char* name, const char* strike, const char* on, int status,
-               const std::string& out = "", const Files& outputs = {}) {
+               const std::string& out = "", const Files& outputs = {}, const Made& before = {}) {
     return {.name = name, .input = Stereo, .out = out, .status = status, .outputs = outputs,
-            .strike = {strike}, .on = {on}};
+            .before = before, .strike = {strike}, .on = {on}};
+}
+
+// A row that prints `out`, ends with `status` and leaves `outputs`, with what
+// stood in the folder before the run and how the program runs.
+CliCase Row(const char* name, const std::string& input, const std::string& out, int status,
+            const Files& outputs = {}, const Made& before = {}, const RunOptions& options = {}) {
+    return {.name = name, .input = input, .out = out, .status = status, .outputs = outputs,
+            .before = before, .options = options};
+}
+
+// Row `c` with its input at `path`, and `path` its one argument.
+CliCase At(const std::string& path, CliCase c) {
+    c.args = {path};
+    c.inputName = path;
+    return c;
 }
 
 #if defined(_WIN32)
@@ -267,99 +297,88 @@ const CliCase CliCases[] = {
     // Longer than any path the system opens (on Windows, one that is not there).
     {.name = "LongerThanAnyPath", .input = "", .args = {std::string(5000, 'x') + ".wav"},
      .out = CantOpen(std::string(5000, 'x') + ".wav"), .status = 1},
-    {.name = "ShortInput", .input = "RIFF", .out = NotWave, .status = 1},
-    {.name = "WrongRiffTag", .input = "RIFX" + Mono.substr(4),
-     .out = "\nInput file in.wav is not a valid .wav file\n" + Banner, .status = 1},
-    {.name = "WrongWaveTag", .input = Mono.substr(0, 8) + "AVI " + Mono.substr(12),
-     .out = "\nInput file in.wav is not a valid .wav file\n" + Banner, .status = 1},
-    {.name = "ShortFormatHeader", .input = Mono.substr(0, 35), .out = NotWave, .status = 1},
-    {.name = "ChunkBeforeFormat",
-     .input = Mono.substr(0, 12) + Chunk("LIST", "INFO") + Mono.substr(12),
-     .out = "\nFile type not supported" + Banner, .status = 1},
-    {.name = "Pcm", .input = Wave(Chunk("data", "ab"), 1, 1),
-     .out = "\nFile information:\n\tCompression Code: PCM \n\tChannels: MONO "
-            "\n\tSample Rate: 32000Hz\n\nThis file type is not supported\n" + Banner,
-     .status = 1},
-    {.name = "NoDataAnywhere", .input = Wave(""), .out = NoData, .status = 1},
-    {.name = "NoDataBeforeNameCheck", .input = Wave(""), .args = {"in.WAV"},
-     .out = MonoInfo + "\nInput file in.WAV holds no sample data\n\n", .status = 1,
-     .inputName = "in.WAV"},
-    {.name = "WholeListWithoutData", .input = Titled, .out = NoData, .status = 1},
+    Row("ShortInput", "RIFF", NotWave, 1),
+    Row("WrongRiffTag", "RIFX" + Mono.substr(4),
+        "\nInput file in.wav is not a valid .wav file\n" + Banner, 1),
+    Row("WrongWaveTag", Mono.substr(0, 8) + "AVI " + Mono.substr(12),
+        "\nInput file in.wav is not a valid .wav file\n" + Banner, 1),
+    Row("ShortFormatHeader", Mono.substr(0, 35), NotWave, 1),
+    Row("ChunkBeforeFormat", Mono.substr(0, 12) + Chunk("LIST", "INFO") + Mono.substr(12),
+        "\nFile type not supported" + Banner, 1),
+    Row("Pcm", Wave(Chunk("data", "ab"), 1, 1),
+        "\nFile information:\n\tCompression Code: PCM \n\tChannels: MONO "
+        "\n\tSample Rate: 32000Hz\n\nThis file type is not supported\n" + Banner,
+        1),
+    Row("NoDataAnywhere", Wave(""), NoData, 1),
+    At("in.WAV", Row("NoDataBeforeNameCheck", Wave(""),
+                     MonoInfo + "\nInput file in.WAV holds no sample data\n\n", 1)),
+    Row("WholeListWithoutData", Titled, NoData, 1),
     // Cut short, the list leaves only the byte scan, which takes the title's
     // "data", " log" as the size, and the five bytes left as samples.
-    {.name = "ListCutShort", .input = Titled.substr(0, Titled.size() - 4), .out = MonoInfo,
-     .status = 0, .outputs = {{"in.vsf", BlockFile(", tak", 1)}}},
-    {.name = "UpperCaseExtension", .args = {"in.WAV"},
-     .out = MonoInfo + "\nSpecify a filename with a .wav extension\n\n" + Banner, .status = 1,
-     .inputName = "in.WAV"},
-    {.name = "Mono", .out = MonoInfo, .status = 0, .outputs = {{"in.vsf", MonoVsf}}},
-    {.name = "Stereo", .input = Stereo, .out = StereoInfo, .status = 0, .outputs = Pair},
-    {.name = "DoubleExtension", .args = {"a.wav.wav"}, .out = MonoInfo, .status = 0,
-     .outputs = {{"a.wav.vsf", MonoVsf}}, .inputName = "a.wav.wav"},
-    {.name = "ExtensionOnly", .input = Stereo, .args = {".wav"}, .out = StereoInfo, .status = 0,
-     .outputs = {{"_l.vsf", LeftVsf}, {"_r.vsf", RightVsf}}, .inputName = ".wav"},
-    {.name = "ExistingOutputTruncated", .input = Wave(Chunk("data", "")), .out = MonoInfo,
-     .status = 0, .outputs = {{"in.vsf", std::string(4, '\0')}}, .before = {{"in.vsf", OldFile}}},
-    {.name = "FailedCheckKeepsOldOutput", .input = Wave(""), .out = NoData, .status = 1,
-     .outputs = {{"in.vsf", OldBytes}}, .before = {{"in.vsf", OldFile}}},
-    {.name = "StereoIntoNullDevice", .input = Stereo, .out = StereoInfo, .status = 0,
-     .before = {{"in_l.vsf", NullDevice}, {"in_r.vsf", NullDevice}}},
-    {.name = "DanglingLinkWrittenThrough", .out = MonoInfo, .status = 0,
-     .outputs = {{"in.vsf", MonoVsf}}, .before = {{"in.vsf", Dangling}}},
+    Row("ListCutShort", Titled.substr(0, Titled.size() - 4), MonoInfo, 0,
+        {{"in.vsf", BlockFile(", tak", 1)}}),
+    At("in.WAV", Row("UpperCaseExtension", Mono,
+                     MonoInfo + "\nSpecify a filename with a .wav extension\n\n" + Banner, 1)),
+    Row("Mono", Mono, MonoInfo, 0, {{"in.vsf", MonoVsf}}),
+    Row("Stereo", Stereo, StereoInfo, 0, Pair),
+    At("a.wav.wav", Row("DoubleExtension", Mono, MonoInfo, 0, {{"a.wav.vsf", MonoVsf}})),
+    At(".wav", Row("ExtensionOnly", Stereo, StereoInfo, 0,
+                   {{"_l.vsf", LeftVsf}, {"_r.vsf", RightVsf}})),
+    Row("ExistingOutputTruncated", Wave(Chunk("data", "")), MonoInfo, 0,
+        {{"in.vsf", std::string(4, '\0')}}, {{"in.vsf", OldFile}}),
+    Row("FailedCheckKeepsOldOutput", Wave(""), NoData, 1, {{"in.vsf", OldBytes}},
+        {{"in.vsf", OldFile}}),
+    Row("StereoIntoNullDevice", Stereo, StereoInfo, 0, {},
+        {{"in_l.vsf", NullDevice}, {"in_r.vsf", NullDevice}}),
+    Row("DanglingLinkWrittenThrough", Mono, MonoInfo, 0, {{"in.vsf", MonoVsf}},
+        {{"in.vsf", Dangling}}),
     // Write failures, some of which show only when buffered bytes go out:
     // whatever the run wrote is removed, or emptied where other names lead to it.
-    {.name = "MonoOnFullDisk", .out = CantWriteMono, .status = 1, .before = {{"in.vsf", FullDisk}}},
-    {.name = "CountOnlyOnFullDisk", .input = Wave(Chunk("data", "")), .out = CantWriteMono,
-     .status = 1, .before = {{"in.vsf", FullDisk}}},
-    {.name = "StereoRightOnFullDisk", .input = Stereo, .out = CantWriteRight, .status = 1,
-     .before = {{"in_r.vsf", FullDisk}}},
-    {.name = "StereoLeftOnFullDisk", .input = Stereo, .out = CantWriteLeft, .status = 1,
-     .before = {{"in_l.vsf", FullDisk}}},
-    {.name = "LargeMonoOnFullDisk", .input = Large, .out = CantWriteMono, .status = 1,
-     .before = {{"in.vsf", FullDisk}}},
-    {.name = "OverFileSizeLimit", .input = Large, .out = CantWriteMono, .status = 1,
-     .options = {.fileSizeLimit = 70000, .ignoreFileSizeSignal = true}},
-    {.name = "OverFileSizeLimitStereo", .input = LargeStereo, .out = CantWriteLeft, .status = 1,
-     .options = {.fileSizeLimit = 40000, .ignoreFileSizeSignal = true}},
-    {.name = "OverFileSizeLimitSignalAtDefault", .input = LargeStereo, .out = CantWriteLeft,
-     .status = 1, .options = {.fileSizeLimit = 40000}},
-    {.name = "OverFileSizeLimitThroughLink", .input = Large, .out = CantWriteMono, .status = 1,
-     .outputs = {{"in.vsf", ""}}, .before = {{"in.vsf", StoreLink}},
-     .options = {.fileSizeLimit = 70000}},
-    {.name = "OverFileSizeLimitHardLinked", .input = Large, .out = CantWriteMono, .status = 1,
-     .outputs = {{"in.vsf", ""}}, .before = {{"in.vsf", SharedLink}},
-     .options = {.fileSizeLimit = 70000}},
+    Row("MonoOnFullDisk", Mono, CantWriteMono, 1, {}, {{"in.vsf", FullDisk}}),
+    Row("CountOnlyOnFullDisk", Wave(Chunk("data", "")), CantWriteMono, 1, {},
+        {{"in.vsf", FullDisk}}),
+    Row("StereoRightOnFullDisk", Stereo, CantWriteRight, 1, {}, {{"in_r.vsf", FullDisk}}),
+    Row("StereoLeftOnFullDisk", Stereo, CantWriteLeft, 1, {}, {{"in_l.vsf", FullDisk}}),
+    Row("LargeMonoOnFullDisk", Large, CantWriteMono, 1, {}, {{"in.vsf", FullDisk}}),
+    Row("OverFileSizeLimit", Large, CantWriteMono, 1, {}, {},
+        {.fileSizeLimit = 70000, .ignoreFileSizeSignal = true}),
+    Row("OverFileSizeLimitStereo", LargeStereo, CantWriteLeft, 1, {}, {},
+        {.fileSizeLimit = 40000, .ignoreFileSizeSignal = true}),
+    Row("OverFileSizeLimitSignalAtDefault", LargeStereo, CantWriteLeft, 1, {}, {},
+        {.fileSizeLimit = 40000}),
+    Row("OverFileSizeLimitThroughLink", Large, CantWriteMono, 1, {{"in.vsf", ""}},
+        {{"in.vsf", StoreLink}}, {.fileSizeLimit = 70000}),
+    Row("OverFileSizeLimitHardLinked", Large, CantWriteMono, 1, {{"in.vsf", ""}},
+        {{"in.vsf", SharedLink}}, {.fileSizeLimit = 70000}),
     // The file made through the link goes; the link stays, pointing nowhere again.
-    {.name = "OverFileSizeLimitThroughDanglingLink", .input = Large, .out = CantWriteMono,
-     .status = 1, .before = {{"in.vsf", Dangling}}, .options = {.fileSizeLimit = 70000}},
+    Row("OverFileSizeLimitThroughDanglingLink", Large, CantWriteMono, 1, {}, {{"in.vsf", Dangling}},
+        {.fileSizeLimit = 70000}),
     // The link's folder and text together pass the 4,096 that a name may have.
-    {.name = "DanglingLinkFromDeep", .args = {Deep + "/in.wav"}, .out = MonoInfo, .status = 0,
-     .inputName = Deep + "/in.wav", .before = {{Deep + "/in.vsf", Dangling}}},
+    At(Deep + "/in.wav",
+       Row("DanglingLinkFromDeep", Mono, MonoInfo, 0, {}, {{Deep + "/in.vsf", Dangling}})),
     // Its text, from its folder, passes them as well; the file made there is found again.
-    {.name = "DanglingLinkUpFromDeep", .args = {Deep + "/in.wav"}, .out = MonoInfo, .status = 0,
-     .outputs = {{"up_in.vsf", MonoVsf}}, .inputName = Deep + "/in.wav",
-     .before = {{Deep + "/in.vsf", UpDangling}}},
-    {.name = "OverFileSizeLimitThroughLinkUpFromDeep", .input = Large, .args = {Deep + "/in.wav"},
-     .out = CantWrite(MonoInfo, Deep + "/in.vsf"), .status = 1, .inputName = Deep + "/in.wav",
-     .before = {{Deep + "/in.vsf", UpDangling}}, .options = {.fileSizeLimit = 70000}},
+    At(Deep + "/in.wav", Row("DanglingLinkUpFromDeep", Mono, MonoInfo, 0,
+                             {{"up_in.vsf", MonoVsf}}, {{Deep + "/in.vsf", UpDangling}})),
+    At(Deep + "/in.wav", Row("OverFileSizeLimitThroughLinkUpFromDeep", Large,
+                             CantWrite(MonoInfo, Deep + "/in.vsf"), 1, {},
+                             {{Deep + "/in.vsf", UpDangling}}, {.fileSizeLimit = 70000})),
     // As many links in a row as the system follows, and one more.
-    {.name = "DanglingChainOfFortyLinks", .out = MonoInfo, .status = 0,
-     .outputs = {{"end.vsf", MonoVsf}, {"in.vsf", MonoVsf}}, .before = {{"in.vsf", Chain40}}},
-    {.name = "OverFileSizeLimitThroughFortyLinks", .input = Large, .out = CantWriteMono,
-     .status = 1, .before = {{"in.vsf", Chain40}}, .options = {.fileSizeLimit = 70000}},
-    {.name = "DanglingChainOfFortyOneLinks", .out = CantCreateMono, .status = 1,
-     .before = {{"in.vsf", Chain41}}},
-    {.name = "OverFileSizeLimitThroughFarLinkFromDeep", .input = Large, .args = {Deep + "/in.wav"},
-     .out = CantWrite(MonoInfo, Deep + "/in.vsf"), .status = 1, .inputName = Deep + "/in.wav",
-     .before = {{Deep + "/in.vsf", FarDangling}}, .options = {.fileSizeLimit = 70000}},
+    Row("DanglingChainOfFortyLinks", Mono, MonoInfo, 0, {{"end.vsf", MonoVsf}, {"in.vsf", MonoVsf}},
+        {{"in.vsf", Chain40}}),
+    Row("OverFileSizeLimitThroughFortyLinks", Large, CantWriteMono, 1, {}, {{"in.vsf", Chain40}},
+        {.fileSizeLimit = 70000}),
+    Row("DanglingChainOfFortyOneLinks", Mono, CantCreateMono, 1, {}, {{"in.vsf", Chain41}}),
+    At(Deep + "/in.wav", Row("OverFileSizeLimitThroughFarLinkFromDeep", Large,
+                             CantWrite(MonoInfo, Deep + "/in.vsf"), 1, {},
+                             {{Deep + "/in.vsf", FarDangling}}, {.fileSizeLimit = 70000})),
     // Emptied first, so a removal that fails leaves no samples.
     // Each link's text is read from the link's own folder, not the program's.
     {.name = "OverFileSizeLimitThroughTwoLinks", .input = Large, .args = {"../in.wav"},
      .out = CantWrite(MonoInfo, "../in.vsf"), .status = 1,
      .before = {{"in.vsf", ToHop}, {"hop.vsf", FarDangling}},
      .options = {.wrapper = Helper("from_a_folder_beside.sh"), .fileSizeLimit = 70000}},
-    {.name = "OverFileSizeLimitRemovalRefused", .input = Large, .out = CantWriteMono, .status = 1,
-     .outputs = {{"in.vsf", ""}}, .options = {.wrapper = NoRemovals, .fileSizeLimit = 70000}},
+    Row("OverFileSizeLimitRemovalRefused", Large, CantWriteMono, 1, {{"in.vsf", ""}}, {},
+        {.wrapper = NoRemovals, .fileSizeLimit = 70000}),
     // The left count is out when the right one fails, and neither can be
     // emptied nor removed (on Windows, as when another program maps them):
     // both stay, claiming no blocks.
@@ -384,71 +403,59 @@ const CliCase CliCases[] = {
      .strike = {"copy_file_range:error=ENOSPC:when=2", "pwrite64:error=ENOSPC"}, .on = {"in.vsf"}},
     // Outputs that cannot be created, are another run's, or would destroy a
     // file: refused before anything is truncated.
-    {.name = "MonoOutputIsFolder", .out = CantCreateMono, .status = 1,
-     .before = {{"in.vsf", Folder}}},
-    {.name = "LeftOutputIsFolder", .input = Stereo, .out = CantCreateLeft, .status = 1,
-     .before = {{"in_l.vsf", Folder}}},
-    {.name = "RightOutputIsFolder", .input = Stereo, .out = CantCreateRight, .status = 1,
-     .before = {{"in_r.vsf", Folder}}},
-    {.name = "RightIsFolderAfterEarlierRun", .input = Stereo, .out = CantCreateRight, .status = 1,
-     .outputs = {{"in_l.vsf", OldBytes}}, .before = {{"in_l.vsf", OldFile}, {"in_r.vsf", Folder}}},
-    {.name = "OutputWrittenByAnotherRun", .out = CantCreateMono, .status = 1,
-     .outputs = {{"in.vsf", OldBytes}}, .before = {{"in.vsf", WrittenByAnotherRun}}},
-    {.name = "LeftWrittenByAnotherRun", .input = Stereo, .out = CantCreateLeft, .status = 1,
-     .outputs = {{"in_l.vsf", OldBytes}}, .before = {{"in_l.vsf", WrittenByAnotherRun}}},
-    {.name = "RightWrittenByAnotherRun", .input = Stereo, .out = CantCreateRight, .status = 1,
-     .outputs = OldPair, .before = {{"in_l.vsf", OldFile}, {"in_r.vsf", WrittenByAnotherRun}}},
+    Row("MonoOutputIsFolder", Mono, CantCreateMono, 1, {}, {{"in.vsf", Folder}}),
+    Row("LeftOutputIsFolder", Stereo, CantCreateLeft, 1, {}, {{"in_l.vsf", Folder}}),
+    Row("RightOutputIsFolder", Stereo, CantCreateRight, 1, {}, {{"in_r.vsf", Folder}}),
+    Row("RightIsFolderAfterEarlierRun", Stereo, CantCreateRight, 1, {{"in_l.vsf", OldBytes}},
+        {{"in_l.vsf", OldFile}, {"in_r.vsf", Folder}}),
+    Row("OutputWrittenByAnotherRun", Mono, CantCreateMono, 1, {{"in.vsf", OldBytes}},
+        {{"in.vsf", WrittenByAnotherRun}}),
+    Row("LeftWrittenByAnotherRun", Stereo, CantCreateLeft, 1, {{"in_l.vsf", OldBytes}},
+        {{"in_l.vsf", WrittenByAnotherRun}}),
+    Row("RightWrittenByAnotherRun", Stereo, CantCreateRight, 1, OldPair,
+        {{"in_l.vsf", OldFile}, {"in_r.vsf", WrittenByAnotherRun}}),
     // Another run locked the file this one had just created: it is that run's.
     Struck("AnotherRunLockedANewOutput", "flock:error=EAGAIN:when=1", "in_r.vsf", 1,
            CantCreateRight, {{"in_r.vsf", ""}}),
     // Readers may look while a run writes; only writers are kept out.
-    {.name = "OutputBeingRead", .out = MonoInfo, .status = 0, .outputs = {{"in.vsf", MonoVsf}},
-     .before = {{"in.vsf", BeingRead}}},
-    {.name = "OutputIsFifo", .out = CantCreateMono, .status = 1, .before = {{"in.vsf", Fifo}}},
-    {.name = "OutputLinksToInput", .out = CantCreateMono, .status = 1,
-     .outputs = {{"in.vsf", Mono}}, .before = {{"in.vsf", InputLink}}},
-    {.name = "OutputHardLinkToInput", .out = CantCreateMono, .status = 1,
-     .outputs = {{"in.vsf", Mono}}, .before = {{"in.vsf", InputHardLink}}},
-    {.name = "RightLinksToInput", .input = Stereo, .out = CantCreateRight, .status = 1,
-     .outputs = {{"in_r.vsf", Stereo}}, .before = {{"in_r.vsf", InputLink}}},
-    {.name = "LeftAndRightOneFile", .input = Stereo, .out = CantCreateRight, .status = 1,
-     .outputs = OldPair, .before = {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}}},
-    {.name = "LeftAndRightOneFileWithoutLocks", .input = Stereo, .out = CantCreateRight,
-     .status = 1, .outputs = OldPair,
-     .before = {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}},
-     .options = {.wrapper = NoLocks}},
-    {.name = "DanglingLinkFilledMeanwhile", .out = MonoInfo, .status = 0,
-     .outputs = {{"in.vsf", MonoVsf}}, .before = {{"in.vsf", Dangling}},
-     .options = {.wrapper = Helper("filled_meanwhile.sh")}},
+    Row("OutputBeingRead", Mono, MonoInfo, 0, {{"in.vsf", MonoVsf}}, {{"in.vsf", BeingRead}}),
+    Row("OutputIsFifo", Mono, CantCreateMono, 1, {}, {{"in.vsf", Fifo}}),
+    Row("OutputLinksToInput", Mono, CantCreateMono, 1, {{"in.vsf", Mono}}, {{"in.vsf", InputLink}}),
+    Row("OutputHardLinkToInput", Mono, CantCreateMono, 1, {{"in.vsf", Mono}},
+        {{"in.vsf", InputHardLink}}),
+    Row("RightLinksToInput", Stereo, CantCreateRight, 1, {{"in_r.vsf", Stereo}},
+        {{"in_r.vsf", InputLink}}),
+    Row("LeftAndRightOneFile", Stereo, CantCreateRight, 1, OldPair,
+        {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}}),
+    Row("LeftAndRightOneFileWithoutLocks", Stereo, CantCreateRight, 1, OldPair,
+        {{"in_l.vsf", SharedLink}, {"in_r.vsf", SharedLink}}, {.wrapper = NoLocks}),
+    Row("DanglingLinkFilledMeanwhile", Mono, MonoInfo, 0, {{"in.vsf", MonoVsf}},
+        {{"in.vsf", Dangling}}, {.wrapper = Helper("filled_meanwhile.sh")}),
     // hop.vsf, where in.vsf leads, is made, then the output refused: it goes again.
-    {.name = "DanglingLinkMadeThenRefused", .out = CantCreateMono, .status = 1,
-     .before = {{"in.vsf", ToHop}}, .options = {.wrapper = Helper("five_descriptors.sh")}},
+    Row("DanglingLinkMadeThenRefused", Mono, CantCreateMono, 1, {}, {{"in.vsf", ToHop}},
+        {.wrapper = Helper("five_descriptors.sh")}),
     // A run reading its input keeps every writer off it, and waits for none.
-    {.name = "OutputIsTheInputOfARunningCopy", .out = CantCreateMono, .status = 1,
-     .outputs = {{"a.vsf", MonoVsf}, {"in.vsf", Mono}}, .before = {{"in.vsf", ReadByACopy}},
-     .options = {.wrapper = Helper("while_a_copy_reads.sh")}},
-    {.name = "InputBeingWrittenByAnotherRun", .out = CantOpen("in.wav"), .status = 1,
-     .before = {{"in.wav", WrittenByAnotherRun}}},
-    {.name = "OutputOfARunningCopy", .out = CantCreateMono, .status = 1,
-     .outputs = {{"in.vsf", MonoVsf}}, .options = {.wrapper = Helper("two_copies.sh")}},
-    {.name = "OutputReplacedBeforeItsLock", .out = CantCreateMono, .status = 1,
-     .outputs = {{"in.vsf", ""}}, .options = {.wrapper = Helper("replaced_before_lock.sh")}},
-    {.name = "WithoutLocks", .input = Stereo, .out = StereoInfo, .status = 0, .outputs = Pair,
-     .options = {.wrapper = NoLocks}},
+    Row("OutputIsTheInputOfARunningCopy", Mono, CantCreateMono, 1,
+        {{"a.vsf", MonoVsf}, {"in.vsf", Mono}}, {{"in.vsf", ReadByACopy}},
+        {.wrapper = Helper("while_a_copy_reads.sh")}),
+    Row("InputBeingWrittenByAnotherRun", Mono, CantOpen("in.wav"), 1, {},
+        {{"in.wav", WrittenByAnotherRun}}),
+    Row("OutputOfARunningCopy", Mono, CantCreateMono, 1, {{"in.vsf", MonoVsf}}, {},
+        {.wrapper = Helper("two_copies.sh")}),
+    Row("OutputReplacedBeforeItsLock", Mono, CantCreateMono, 1, {{"in.vsf", ""}}, {},
+        {.wrapper = Helper("replaced_before_lock.sh")}),
+    Row("WithoutLocks", Stereo, StereoInfo, 0, Pair, {}, {.wrapper = NoLocks}),
     // Inputs that cannot be read.
-    {.name = "InputIsFolder", .input = "", .out = FolderInput, .status = 1,
-     .before = {{"in.wav", Folder}}},
+    Row("InputIsFolder", "", FolderInput, 1, {}, {{"in.wav", Folder}}),
     // The null device on Windows, where a serial port or the console would
     // be waited on; a missing file elsewhere.
     {.name = "InputIsADevice", .input = "", .args = {"nul.wav"}, .out = CantOpen("nul.wav"),
      .status = 1},
-    {.name = "InputIsFifo", .out = CantRead("in.wav"), .status = 1,
-     .before = {{"in.wav", FedFifo}}},
+    Row("InputIsFifo", Mono, CantRead("in.wav"), 1, {}, {{"in.wav", FedFifo}}),
     // A file system that shows a size of 0 for a file that holds bytes (/proc,
     // some FUSE file systems): what the file holds is converted all the same.
-    {.name = "InputSizeShownAsZero", .input = Wave(Chunk("data", Samples(601))), .out = MonoInfo,
-     .status = 0, .outputs = {{"in.vsf", BlockFile(Samples(601), 2)}},
-     .before = {{"in.wav", OnProc}}},
+    Row("InputSizeShownAsZero", Wave(Chunk("data", Samples(601))), MonoInfo, 0,
+        {{"in.vsf", BlockFile(Samples(601), 2)}}, {{"in.wav", OnProc}}),
     // The input's identity cannot be had (a stale file on NFS): the input is named.
     Struck("InputUnknownBeforeTheOutputs", "newfstatat:error=ESTALE:when=2", "in.wav", 1,
            StereoInfo + "\nCan't read input file in.wav\n\n"),
@@ -456,42 +463,36 @@ const CliCase CliCases[] = {
     Struck("InputUnknownAtTheStart", "newfstatat:error=ESTALE:when=1", "in.wav", 1),
     // Standard output that fails, is closed at the start, or is a file the
     // run reads or writes, which then stays as it was.
-    {.name = "StdoutOnFullDisk", .out = "", .status = 1, .outputs = {{"in.vsf", MonoVsf}},
-     .options = {.stdoutTo = "/dev/full"}},
-    {.name = "StdoutUnread", .input = Stereo, .out = "", .status = 1, .outputs = Pair,
-     .options = {.stdoutUnread = true}},
+    Row("StdoutOnFullDisk", Mono, "", 1, {{"in.vsf", MonoVsf}}, {}, {.stdoutTo = "/dev/full"}),
+    Row("StdoutUnread", Stereo, "", 1, Pair, {}, {.stdoutUnread = true}),
     {.name = "StdoutUnreadMissingInput", .input = "", .args = {"gone.wav"}, .out = "", .status = 1,
      .options = {.stdoutUnread = true}},
-    {.name = "StdinAndStdoutClosed", .input = Stereo, .out = "", .status = 1, .outputs = Pair,
-     .options = {.closed = {0, 1}}},
-    {.name = "StdinAndStderrClosed", .input = Stereo, .out = StereoInfo, .status = 0,
-     .outputs = Pair, .options = {.closed = {0, 2}}},
-    {.name = "StdinAndStdoutClosedRightRefused", .input = Stereo, .out = "", .status = 1,
-     .before = {{"in_r.vsf", Folder}}, .options = {.closed = {0, 1}}},
-    {.name = "StdoutIntoTheOutput", .out = "", .status = 1, .outputs = {{"in.vsf", ""}},
-     .options = {.stdoutTo = "in.vsf"}},
-    {.name = "StdoutIntoTheRightOutput", .input = Stereo, .out = "", .status = 1,
-     .outputs = {{"in_l.vsf", OldBytes}, {"in_r.vsf", ""}}, .before = {{"in_l.vsf", OldFile}},
-     .options = {.stdoutTo = "in_r.vsf"}},
-    {.name = "StdoutIntoAnOutputOfAMissingInput", .input = "", .out = "", .status = 1,
-     .outputs = {{"in.vsf", ""}}, .options = {.stdoutTo = "in.vsf"}},
-    {.name = "StdoutIntoAnOutputOfABadInput", .input = "RIFF", .out = "", .status = 1,
-     .outputs = {{"in.vsf", ""}}, .options = {.stdoutTo = "in.vsf"}},
-    {.name = "StdoutIntoTheRightOutputOfABadInput", .input = "RIFF", .status = 1,
-     .outputs = {{"in_r.vsf", ""}}, .options = {.stdoutTo = "in_r.vsf"}},
+    Row("StdinAndStdoutClosed", Stereo, "", 1, Pair, {}, {.closed = {0, 1}}),
+    Row("StdinAndStderrClosed", Stereo, StereoInfo, 0, Pair, {}, {.closed = {0, 2}}),
+    Row("StdinAndStdoutClosedRightRefused", Stereo, "", 1, {}, {{"in_r.vsf", Folder}},
+        {.closed = {0, 1}}),
+    Row("StdoutIntoTheOutput", Mono, "", 1, {{"in.vsf", ""}}, {}, {.stdoutTo = "in.vsf"}),
+    Row("StdoutIntoTheRightOutput", Stereo, "", 1, {{"in_l.vsf", OldBytes}, {"in_r.vsf", ""}},
+        {{"in_l.vsf", OldFile}}, {.stdoutTo = "in_r.vsf"}),
+    Row("StdoutIntoAnOutputOfAMissingInput", "", "", 1, {{"in.vsf", ""}}, {},
+        {.stdoutTo = "in.vsf"}),
+    Row("StdoutIntoAnOutputOfABadInput", "RIFF", "", 1, {{"in.vsf", ""}}, {},
+        {.stdoutTo = "in.vsf"}),
+    Row("StdoutIntoTheRightOutputOfABadInput", "RIFF", "", 1, {{"in_r.vsf", ""}}, {},
+        {.stdoutTo = "in_r.vsf"}),
     // Where the outputs are opened, too: the text would stand where the block count belongs.
-    {.name = "StdoutMovedOntoTheOutput", .status = 1, .outputs = {{"in.vsf", ""}},
-     .options = {.wrapper = Helper("stdout_moved_onto_output.sh", {"openat", "in.vsf"}),
-                 .stdoutTo = "out"}},
-    {.name = "StdoutMovedOntoTheWrittenOutput", .status = 1, .outputs = {{"in.vsf", ""}},
-     .options = {.wrapper = Helper("stdout_moved_onto_output.sh", {"write", "in.vsf"}),
-                 .stdoutTo = "out"}},
+    Row("StdoutMovedOntoTheOutput", Mono, "", 1, {{"in.vsf", ""}}, {},
+        {.wrapper = Helper("stdout_moved_onto_output.sh", {"openat", "in.vsf"}),
+         .stdoutTo = "out"}),
+    Row("StdoutMovedOntoTheWrittenOutput", Mono, "", 1, {{"in.vsf", ""}}, {},
+        {.wrapper = Helper("stdout_moved_onto_output.sh", {"write", "in.vsf"}),
+         .stdoutTo = "out"}),
     // Where another output is refused, too: its message would stand there.
-    {.name = "StdoutMovedOntoTheLeftRightRefused", .input = Stereo, .status = 1,
-     .outputs = {{"in_l.vsf", ""}}, .before = {{"in_r.vsf", Folder}},
-     .options = {.wrapper = Helper("stdout_moved_onto_output.sh", {"openat", "in_l.vsf"}),
-                 .stdoutTo = "out"}},
-    {.name = "StdoutIntoTheInput", .out = Mono, .status = 1, .options = {.stdoutTo = "in.wav"}},
+    Row("StdoutMovedOntoTheLeftRightRefused", Stereo, "", 1, {{"in_l.vsf", ""}},
+        {{"in_r.vsf", Folder}},
+        {.wrapper = Helper("stdout_moved_onto_output.sh", {"openat", "in_l.vsf"}),
+         .stdoutTo = "out"}),
+    Row("StdoutIntoTheInput", Mono, Mono, 1, {}, {}, {.stdoutTo = "in.wav"}),
     // Standard output unknown: at the start, and as the outputs are opened
     // (from its second status call on, the C library's own among them); the
     // fourth comes once the outputs are kept, and they stay.
@@ -505,19 +506,15 @@ const CliCase CliCases[] = {
     {.name = "StdoutIsTheInputUnknown", .input = Stereo, .out = Stereo, .status = 1,
      .options = {.stdoutTo = "in.wav"}, .strike = {"newfstatat:error=EIO"}, .on = {"in.wav"}},
     // Paths are data, never a format.
-    {.name = "PrintfDirectivesInPath", .args = {"%s%n%d.wav"}, .out = MonoInfo, .status = 0,
-     .outputs = {{"%s%n%d.vsf", MonoVsf}}, .inputName = "%s%n%d.wav"},
-    {.name = "PrintfDirectivesInMessage", .input = "RIFF", .args = {"%s%n.wav"},
-     .out = "\nInput file %s%n.wav is not a valid .wav file\n\n" + Banner, .status = 1,
-     .inputName = "%s%n.wav"},
-    {.name = "CyrillicAndJapanese",
-     .args = {"\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.wav"}, .out = MonoInfo,
-     .status = 0, .outputs = {{"\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.vsf", MonoVsf}},
-     .inputName = "\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.wav"},
-    {.name = "SpacesAndNonAscii", .input = Stereo, .args = {"my take \u00fc.wav"},
-     .out = StereoInfo, .status = 0,
-     .outputs = {{"my take \u00fc_l.vsf", LeftVsf}, {"my take \u00fc_r.vsf", RightVsf}},
-     .inputName = "my take \u00fc.wav"},
+    At("%s%n%d.wav", Row("PrintfDirectivesInPath", Mono, MonoInfo, 0, {{"%s%n%d.vsf", MonoVsf}})),
+    At("%s%n.wav", Row("PrintfDirectivesInMessage", "RIFF",
+                       "\nInput file %s%n.wav is not a valid .wav file\n\n" + Banner, 1)),
+    At("\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.wav",
+       Row("CyrillicAndJapanese", Mono, MonoInfo, 0,
+           {{"\u0434\u0443\u0431\u043b\u044c \u30c6\u30a4\u30af.vsf", MonoVsf}})),
+    At("my take \u00fc.wav",
+       Row("SpacesAndNonAscii", Stereo, StereoInfo, 0,
+           {{"my take \u00fc_l.vsf", LeftVsf}, {"my take \u00fc_r.vsf", RightVsf}})),
     // A name with a lone surrogate (U+D800, which only Windows names hold)
     // is that name, not the one with U+FFFD that stands beside it.
     {.name = "LoneSurrogateIsNoOtherName", .args = {"a\xED\xA0\x80.wav"},
@@ -540,10 +537,8 @@ const CliCase CliCases[] = {
     Signalled("StackFault", "16", 16),  // SIGSTKFLT, which dash does not name
     Signalled("RealTimeFirst", "34", 34, EndlessStereo),
     Signalled("RealTimeLast", "64", 64),
-    {.name = "RealTimeAsFirstOfNamespace", .status = 128 + 40,
-     .before = {{"in.wav", EndlessStereo}}, .signal = "40", .launch = FirstOfNamespace},
-    {.name = "UserSignalAsFirstOfNamespace", .status = 128 + 10, .before = {{"in.wav", Endless}},
-     .signal = "USR1", .launch = FirstOfNamespace},
+    Signalled("RealTimeAsFirstOfNamespace", "40", 40, EndlessStereo, FirstOfNamespace),
+    Signalled("UserSignalAsFirstOfNamespace", "USR1", 10, Endless, FirstOfNamespace),
     // Emptied, but the names the user made stay.
     {.name = "TermThroughLink", .status = 128 + SIGTERM, .outputs = {{"in.vsf", ""}},
      .before = {{"in.wav", Endless}, {"in.vsf", StoreLink}}, .signal = "TERM"},
@@ -558,29 +553,24 @@ const CliCase CliCases[] = {
      .before = {{"in.wav", Sparse16MiB}}, .signal = "INT", .launch = AsBackgroundJob},
     // As in a container started without an init: a signal at its default
     // action does not end such a process, yet the run must.
-    {.name = "TermAsFirstOfNamespace", .status = 128 + SIGTERM, .before = {{"in.wav", Endless}},
-     .signal = "TERM", .launch = FirstOfNamespace},
+    Signalled("TermAsFirstOfNamespace", "TERM", SIGTERM, Endless, FirstOfNamespace),
     {.name = "TermHardLinkedAsFirstOfNamespace", .status = 128 + SIGTERM,
      .outputs = {{"in_l.vsf", ""}},
      .before = {{"in.wav", EndlessStereo}, {"in_l.vsf", SharedLink}}, .signal = "TERM",
      .launch = FirstOfNamespace},
     // Before any output: the input is a FIFO that the program waits to open.
-    {.name = "TermOpeningInputAsFirstOfNamespace", .status = 128 + SIGTERM,
-     .before = {{"in.wav", Fifo}}, .signal = "TERM", .launch = FirstOfNamespace},
+    Signalled("TermOpeningInputAsFirstOfNamespace", "TERM", SIGTERM, Fifo, FirstOfNamespace),
     // A parent may leave it blocked; the run lets it through.
-    {.name = "TermBlockedAtStart", .status = 128 + SIGTERM, .before = {{"in.wav", EndlessStereo}},
-     .signal = "TERM", .launch = TermBlocked},
+    Signalled("TermBlockedAtStart", "TERM", SIGTERM, EndlessStereo, TermBlocked),
     // Struck by strace, just after the left output is created, as an earlier
     // pair is emptied (both go, never one), as the streams go out and as the
     // files are kept (both or neither), and once all is out. Before the
     // program has read anything, as in a container stopped at once.
     Struck("SignalJustAfterCreating", "flock:signal=TERM:when=1", "in_l.vsf", 128 + SIGTERM),
-    {.name = "SignalAsEarlierLeftIsEmptied", .input = Stereo, .status = 128 + SIGTERM,
-     .before = {{"in_l.vsf", OldFile}, {"in_r.vsf", OldFile}},
-     .strike = {"ftruncate:signal=TERM:when=1"}, .on = {"in_l.vsf"}},
-    {.name = "SignalAsEarlierRightIsEmptied", .input = Stereo, .status = 128 + SIGTERM,
-     .before = {{"in_l.vsf", OldFile}, {"in_r.vsf", OldFile}},
-     .strike = {"ftruncate:signal=TERM:when=1"}, .on = {"in_r.vsf"}},
+    Struck("SignalAsEarlierLeftIsEmptied", "ftruncate:signal=TERM:when=1", "in_l.vsf",
+           128 + SIGTERM, "", {}, {{"in_l.vsf", OldFile}, {"in_r.vsf", OldFile}}),
+    Struck("SignalAsEarlierRightIsEmptied", "ftruncate:signal=TERM:when=1", "in_r.vsf",
+           128 + SIGTERM, "", {}, {{"in_l.vsf", OldFile}, {"in_r.vsf", OldFile}}),
     Struck("SignalAsLeftGoesOut", "close:signal=TERM:when=1", "in_l.vsf", 128 + SIGTERM),
     Struck("SignalAsRightGoesOut", "close:signal=TERM:when=1", "in_r.vsf", 128 + SIGTERM),
     Struck("SignalAsLeftIsKept", "close:signal=TERM:when=2", "in_l.vsf", 128 + SIGTERM, "", Pair),
@@ -664,31 +654,15 @@ Kind KindOf(Existing existing) {
         case OnProc: return {"/proc", true, true};
         case Fifo: case FedFifo: return {"FIFOs", false, true};
         case InputLink: case StoreLink: case Dangling: case ToHop: case FarDangling:
-        case UpDangling: case Chain40: case Chain41: case ReadByACopy:
+        case UpDangling: case Chain40: case Chain41: case ReadByACopy: case EarlierInStore:
             return {"symbolic links for everyone (MinGW cannot make them)", true, false};
         case Endless: case EndlessStereo: case Sparse16MiB: return {nullptr, false, true};
         default: return {nullptr, false, false};
     }
 }
 
-// A name linked to a file holding `bytes`: by a hard link to shared.dat, or
-// by a symbolic one to store/real.vsf.
-void LinkToFile(const fs::path& dir, const fs::path& path, Existing existing,
-                const std::string& bytes) {
-    const fs::path old = dir / (existing == StoreLink ? "store/real.vsf" : "shared.dat");
-    if (!fs::exists(old)) {
-        fs::create_directories(old.parent_path());
-        WriteFile(old, bytes);
-    }
-    if (existing == StoreLink) {
-        fs::create_symlink(fs::path("store") / "real.vsf", path);
-    } else {
-        fs::create_hard_link(old, path);
-    }
-}
-
-// Why a row cannot be run here, or null.
-const char* CannotRun(const CliCase& c, const char* noNamespace) {
+// Why a row cannot be run here, or null; `traced`: it runs under strace in any case.
+const char* CannotRun(const CliCase& c, bool traced = false) {
 #if defined(_WIN32)
     for (const auto& [name, existing] : c.before) {
         if (const char* lack = KindOf(existing).windowsLacks) return lack;
@@ -704,101 +678,113 @@ const char* CannotRun(const CliCase& c, const char* noNamespace) {
         return "real-time signals under qemu-user";
     }
 #endif
-    if (c.launch == FirstOfNamespace) return noNamespace;
-    return c.options.wrapper.empty() && c.strike.empty() ? nullptr : WithoutStrace();
+    const char* noNamespace = nullptr;
+    if (c.launch == FirstOfNamespace && StartsANamespace(noNamespace).empty()) return noNamespace;
+    return c.options.wrapper.empty() && c.strike.empty() && !traced ? nullptr : WithoutStrace();
 }
 
-// A large sparse input keeps the copy busy long enough to be interrupted.
-void SparseWave(const fs::path& path, std::uint16_t channels, std::uint32_t size) {
-    WriteFile(path, Wave("", channels).substr(0, 36) + "data" + Le32(size));
-    fs::resize_file(path, 44 + std::uintmax_t{size});
-}
+// What must stay open during a run, and is closed once it ends.
+using Held = std::vector<std::function<void()>>;
 
 #if !defined(_WIN32)
-// A process whose environment is `bytes`, the strings between their zero
-// bytes, and which ends once the returned descriptor is closed (reaped when
-// the test ends): on /proc its environment is a file that holds `bytes` and
-// shows a size of 0. Its name goes into `file`.
-std::intptr_t EnvironmentHolding(const std::string& bytes, fs::path& file) {
+// A file on /proc that holds `bytes` and shows a size of 0: the environment
+// of a process whose environment is `bytes`, the strings between their zero
+// bytes, and which ends once `held` closes the pipe it reads.
+fs::path EnvironmentHolding(const std::string& bytes, Held& held) {
     std::string strings = bytes;  // each ends at its zero byte
     std::vector<char*> environment = {strings.data()};
     for (std::size_t i = 0; i + 1 < strings.size(); ++i) {
         if (strings[i] == '\0') environment.push_back(&strings[i + 1]);
     }
     environment.push_back(nullptr);
-    char cat[] = "cat";
-    char* argv[] = {cat, nullptr};
     int feed[2] = {-1, -1};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    pid_t pid = 0;
-    if (pipe2(feed, O_CLOEXEC) != 0 || posix_spawn_file_actions_adddup2(&actions, feed[0], 0) != 0 ||
-        posix_spawn(&pid, "/bin/cat", &actions, nullptr, argv, environment.data()) != 0) {
-        pid = 0;
+    const pid_t pid = pipe2(feed, O_CLOEXEC) == 0 ? fork() : -1;
+    if (pid == 0) {
+        char cat[] = "cat", *argv[] = {cat, nullptr};
+        dup2(feed[0], 0);
+        execve("/bin/cat", argv, environment.data());
+        _exit(127);
     }
-    posix_spawn_file_actions_destroy(&actions);
     close(feed[0]);
-    file = "/proc/" + std::to_string(pid) + "/environ";
-    // Under qemu-user the spawn can return before the program has its environment.
-    for (int wait = 0; pid != 0 && wait < 1000 && ReadFile(file) != bytes; ++wait) usleep(10000);
-    return feed[1];
+    held.push_back([feed] { close(feed[1]); });
+    const fs::path file = "/proc/" + std::to_string(pid) + "/environ";
+    // Under qemu-user the process can start before it has its environment.
+    for (int wait = 0; pid > 0 && wait < 1000 && ReadFile(file) != bytes; ++wait) usleep(10000);
+    return file;
 }
 #endif
 
-// Makes what a row wants in the folder. What must stay open during the run
-// (a FIFO holding the input, another run's lock) goes into `open`; a view
-// into `mapped`, a pipe's server into `server`.
-void Prepare(const fs::path& dir, const CliCase& c,
-             [[maybe_unused]] std::vector<std::intptr_t>& open,
-             [[maybe_unused]] std::vector<std::intptr_t>& mapped,
-             [[maybe_unused]] std::intptr_t& server) {
+// Makes what a row wants in the folder; what must stay open during the
+// run (a FIFO holding the input, another run's lock, a view, a pipe's
+// server) goes into `held`.
+void Prepare(const fs::path& dir, const CliCase& c, Held& held) {
     const fs::path input = dir / Utf8Path(c.inputName);
     fs::create_directories(input.parent_path());
     if (!c.input.empty()) WriteFile(input, c.input);
-    for (const auto& [name, existing] : c.before) {
+    const auto hold = [&held](std::intptr_t opened) {
+        held.push_back([opened] { CloseOpened(opened); });
+        return opened;
+    };
+    for (const auto& [unfilled, existing] : c.before) {
+        const std::string name = Fill(unfilled, dir);
         const fs::path path = dir / Utf8Path(name);
         switch (existing) {
             case OldFile: WriteFile(path, OldBytes); break;
+            case EarlierRun: WriteFile(path, EarlierOutput); break;
             case WrittenByAnotherRun:
                 if (!fs::exists(path)) WriteFile(path, OldBytes);
-                open.push_back(LockAsAnotherRun(path));
+                hold(LockAsAnotherRun(path));
                 break;
             case BeingRead:
                 WriteFile(path, OldBytes);
-                open.push_back(OpenAsAReader(path));
+                hold(OpenAsAReader(path));
                 break;
             case Folder: fs::create_directory(path); break;
             case FullDisk: fs::create_symlink("/dev/full", path); break;
             case NullDevice: fs::create_symlink("/dev/null", path); break;
 #if !defined(_WIN32)
-            case Fifo: case FedFifo:
+            case Fifo: case FedFifo: {
                 fs::remove(path);
                 ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
                 if (existing == Fifo) break;
-                open.push_back(::open(path.c_str(), O_RDWR | O_NONBLOCK));
-                ASSERT_EQ(write(int(open.back()), c.input.data(), c.input.size()),
-                          ssize_t(c.input.size()));
-                break;
-            case OnProc: {
-                fs::path file;
-                open.push_back(EnvironmentHolding(c.input, file));
-                fs::remove(path);
-                fs::create_symlink(file, path);
+                const int fifo = int(hold(::open(path.c_str(), O_RDWR | O_NONBLOCK)));
+                ASSERT_EQ(write(fifo, c.input.data(), c.input.size()), ssize_t(c.input.size()));
                 break;
             }
+            case OnProc:
+                fs::remove(path);
+                fs::create_symlink(EnvironmentHolding(c.input, held), path);
+                break;
             case Mapped: case Piped: FAIL() << "Windows only"; break;
 #else
             case Fifo: case FedFifo: case OnProc: FAIL() << "not on Windows"; break;
-            case Mapped:
+            case Mapped: {
                 WriteFile(path, OldBytes);
-                mapped.push_back(MapForReading(path));
-                ASSERT_NE(mapped.back(), 0);
+                const std::intptr_t view = MapForReading(path);
+                held.push_back([view] { Unmap(view); });
+                ASSERT_NE(view, 0);
                 break;
-            case Piped: server = ServePipe(Utf8(path.filename()), c.input); break;
+            }
+            // A pipe the run reads is opened once; one it does not read, never.
+            case Piped:
+                held.push_back([server = ServePipe(Utf8(path.filename()), c.input),
+                                reads = name.ends_with(".wav")] {
+                    EXPECT_EQ(StopServing(server), reads ? 1 : 0) << "clients of the pipe";
+                });
+                break;
 #endif
             case InputLink: fs::create_symlink(Utf8Path(c.inputName), path); break;
             case InputHardLink: fs::create_hard_link(input, path); break;
-            case SharedLink: case StoreLink: LinkToFile(dir, path, existing, OldBytes); break;
+            case SharedLink:
+                WriteFile(dir / "shared.dat", OldBytes);
+                fs::create_hard_link(dir / "shared.dat", path);
+                break;
+            case StoreLink: case EarlierInStore:
+                fs::create_directories(dir / "store");
+                fs::create_symlink(fs::path("store") / (existing == StoreLink ? "real.vsf" : name),
+                                   path);
+                WriteFile(path, existing == StoreLink ? OldBytes : EarlierOutput);
+                break;
             case Dangling:
                 fs::create_directory(path.parent_path() / "card");
                 fs::create_symlink("card/./././././././././././././././././././" +
@@ -820,115 +806,96 @@ void Prepare(const fs::path& dir, const CliCase& c,
                 fs::create_symlink("a.wav", path);
                 break;
             case Chain40: case Chain41:
-                // in.vsf, then l1, l2, ...: the last leads to end.vsf.
-                // Appended, not "l" + ...: g++ 12 warns falsely of the latter (-Wrestrict).
+                // in.vsf, then l1, l2, ...: the last leads to end.vsf. Appended, not
+                // "l" + ...: g++ 12 warns falsely of the latter (-Wrestrict).
                 for (int i = 0, last = existing == Chain40 ? 39 : 40; i <= last; ++i) {
-                    std::string link = "l", next = "l";
-                    link += std::to_string(i);
-                    next += std::to_string(i + 1);
-                    fs::create_symlink(i == last ? "end.vsf" : next, i == 0 ? path : dir / link);
+                    const auto l = [](int n) { return fs::path("l") += std::to_string(n); };
+                    fs::create_symlink(i < last ? l(i + 1) : "end.vsf", i > 0 ? dir / l(i) : path);
                 }
                 break;
             case ReplacedMidway: break;  // by interrupt.sh
-            case Endless: case EndlessStereo: case Sparse16MiB:
-                SparseWave(path, existing == EndlessStereo ? 2 : 1,
-                           existing == Sparse16MiB ? 1 << 24 : 0xF0000000);
+            // A large sparse input keeps the copy busy long enough to be interrupted.
+            case Endless: case EndlessStereo: case Sparse16MiB: {
+                const std::uint32_t size = existing == Sparse16MiB ? 1 << 24 : 0xF0000000;
+                WriteFile(path, Wave("", existing == EndlessStereo ? 2 : 1) + "data" + Le32(size));
+                fs::resize_file(path, 44 + std::uintmax_t{size});
                 break;
+            }
         }
     }
 }
 
 bool Has(const CliCase& c, Existing existing) {
-    return std::any_of(c.before.begin(), c.before.end(),
-                       [existing](const auto& made) { return made.second == existing; });
+    return std::ranges::any_of(c.before, [=](const auto& made) { return made.second == existing; });
+}
+
+void Append(std::vector<std::string>& to, const std::vector<std::string>& words) {
+    to.insert(to.end(), words.begin(), words.end());
 }
 
 // The command line before the program's for a row: interrupt.sh for a
-// signalled row, strace for a struck one, then how the program starts.
-std::vector<std::string> Wrapper(const CliCase& c, const fs::path& dir,
-                                 const std::vector<std::string>& unshare) {
-    std::vector<std::string> command;
-    const auto append = [&command](const std::vector<std::string>& words) {
-        command.insert(command.end(), words.begin(), words.end());
-    };
+// signalled row, strace for a struck one, or one traced into `trace` (each
+// process's calls, with the files of their descriptors), then how the
+// program starts.
+std::vector<std::string> Wrapper(const CliCase& c, const fs::path& dir, const std::string& trace) {
+    std::vector<std::string> command, strace = {"-o", trace.empty() ? "/dev/null" : trace};
     if (c.signal != nullptr) {
         const std::string first = Has(c, EndlessStereo) ? "in_l.vsf" : "in.vsf";
-        append(Helper("interrupt.sh", {c.signal, Has(c, Fifo) ? "fifo" : first,
-                                       Has(c, ReplacedMidway) ? first : "-",
-                                       c.launch == FirstOfNamespace ? "child" : "self"}));
+        command = Helper("interrupt.sh", {c.signal, Has(c, Fifo) ? "fifo" : first,
+                                          Has(c, ReplacedMidway) ? first : "-",
+                                          c.launch == FirstOfNamespace ? "child" : "self"});
     }
-    if (!c.strike.empty()) {
-        std::vector<std::string> strace = {"-o", "/dev/null"};
-        if (c.launch == FirstOfNamespace) strace.push_back("-f");
-        // strace names a file by the path given, and its descriptors by the whole path.
-        for (const std::string& file : c.on) {
-            strace.insert(strace.end(), {"-P", file, "-P", Utf8(dir / file)});
-        }
-        for (const std::string& inject : c.strike) {
-            strace.insert(strace.end(), {"-e", "inject=" + inject});
-        }
-        append(Traced(strace));
-    }
-    if (c.launch == FirstOfNamespace) append(unshare);
-    if (c.launch == TermBlocked) append(Helper("term_blocked.sh"));
+    if (c.launch == FirstOfNamespace || !trace.empty()) strace.push_back("-f");
+    if (!trace.empty()) strace.push_back("-y");
+    // strace names a file by the path given, and its descriptors by the whole path.
+    for (const std::string& file : c.on) Append(strace, {"-P", file, "-P", Utf8(dir / file)});
+    for (const std::string& inject : c.strike) Append(strace, {"-e", "inject=" + inject});
+    if (!c.strike.empty() || !trace.empty()) Append(command, Helper("traced.sh", strace));
+    const char* noNamespace = nullptr;
+    if (c.launch == FirstOfNamespace) Append(command, StartsANamespace(noNamespace));
+    if (c.launch == TermBlocked) Append(command, Helper("term_blocked.sh"));
     // A shell starts `&` jobs with SIGINT and SIGQUIT ignored; env puts them back.
-    if (c.signal != nullptr && c.launch == Plain) append({"env", "--default-signal=INT,QUIT"});
-    append(c.options.wrapper);
+    if (c.launch == Plain && c.signal) Append(command, {"env", "--default-signal=INT,QUIT"});
+    Append(command, c.options.wrapper);
     return command;
 }
 
-class CliRow : public testing::TestWithParam<CliCase> {};
-
-void PrintTo(const CliCase& c, std::ostream* os) { *os << c.name; }
-
-TEST_P(CliRow, PrintsExitsAndWritesAsExpected) {
-    const CliCase& c = GetParam();
-    const char* noNamespace = nullptr;
-    const std::vector<std::string> unshare =
-        c.launch == FirstOfNamespace ? StartsANamespace(noNamespace) : std::vector<std::string>{};
-    if (const char* why = CannotRun(c, noNamespace)) GTEST_SKIP() << why;
-    ScratchDir dir;
-    const auto fill = [&dir](std::string text) {
-        for (const auto& [field, value] :
-             {std::pair<std::string, std::string>{"{dir}", Utf8(dir.path)},
-              {"{tag}", Utf8(dir.path.filename())}}) {
-            for (std::size_t at; (at = text.find(field)) != std::string::npos;) {
-                text.replace(at, field.size(), value);
-            }
-        }
-        return text;
-    };
-    CliCase filled = c;
-    for (std::string& arg : filled.args) arg = fill(arg);
-    for (auto& [name, existing] : filled.before) name = fill(name);
-    std::vector<std::intptr_t> open, mapped;
-    std::intptr_t server = 0;
-    Prepare(dir.path, filled, open, mapped, server);
+// Runs row `c` in `dir`, under strace writing every call into `trace` when
+// given, and closes what had to stay open during the run.
+RunResult RunRow(const CliCase& c, const fs::path& dir, const std::string& trace = "") {
+    Held held;
+    Prepare(dir, c, held);
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) args.push_back(Fill(arg, dir));
     RunOptions options = c.options;
-    options.wrapper = Wrapper(c, dir.path, unshare);
+    options.wrapper = Wrapper(c, dir, trace);
+    const RunResult run = RunSndblok(dir, args, options);
+    for (const auto& close : held) close();
+    return run;
+}
 
-    const RunResult run = RunSndblok(dir.path, filled.args, options);
-    for (const std::intptr_t opened : open) CloseOpened(opened);
-#if defined(_WIN32)
-    for (const std::intptr_t view : mapped) Unmap(view);
-    // A pipe the run reads is opened once; one it does not read, never.
-    for (const auto& [name, existing] : filled.before) {
-        if (existing == Piped) {
-            EXPECT_EQ(StopServing(server), name.ends_with(".wav") ? 1 : 0) << "clients of the pipe";
+// What no run changes: the names the user made stay, and the input is never written to.
+void ExpectUntouched(const CliCase& c, const fs::path& dir) {
+    bool replaced = false;  // by a kind of file that holds the input
+    for (const auto& [name, existing] : c.before) {
+        if (KindOf(existing).symbolicLink) {
+            EXPECT_TRUE(fs::is_symlink(dir / Utf8Path(Fill(name, dir)))) << name;
         }
+        replaced = replaced || (name == c.inputName && KindOf(existing).input);
     }
-#endif
+    if (!c.input.empty() && !replaced) {
+        EXPECT_EQ(ReadFile(dir / Utf8Path(c.inputName)), c.input);
+    }
+}
+
+// The run of row `c` in `dir` printed, ended and left what the row says.
+void ExpectRow(const CliCase& c, const fs::path& dir, const RunResult& run) {
     const char* printedTo = c.options.stdoutTo;
     const bool intoFolder = printedTo != nullptr && printedTo[0] != '/';
-    EXPECT_EQ(intoFolder ? ReadFile(dir.path / printedTo) : run.out, fill(c.out));
-    // Nothing goes to standard error, but strace's notice of each -P name it
-    // resolved and qemu-user's of a signal that dumps core.
+    EXPECT_EQ(intoFolder ? ReadFile(dir / printedTo) : run.out, Fill(c.out, dir));
+    // Nothing on standard error, but qemu-user's notice of a signal that dumps core.
     std::string err = run.err;
-    for (const char* notice : {"strace: Requested path", "qemu: uncaught target signal"}) {
-        for (std::size_t at; (at = err.find(notice)) != std::string::npos;) {
-            err.erase(at, err.find('\n', at) + 1 - at);
-        }
-    }
+    if (err.starts_with("qemu: uncaught target signal")) err.erase(0, err.find('\n') + 1);
     EXPECT_EQ(err, "");
     EXPECT_EQ(run.status, c.status);
     // strace ends as the program did: a signal's status comes from the
@@ -936,224 +903,179 @@ TEST_P(CliRow, PrintsExitsAndWritesAsExpected) {
     if (!c.strike.empty()) {
         EXPECT_EQ(run.signalled, c.status > 128 && c.launch != FirstOfNamespace);
     }
-
-    Files outputs = VsfFiles(dir.path);
+    Files outputs = VsfFiles(dir);
     for (auto& [name, bytes] : outputs) {
         for (const auto& [expectedName, expected] : c.outputs) {
             if (name == expectedName && Matches(expected, bytes)) bytes = expected;
         }
     }
     EXPECT_EQ(outputs, c.outputs);
-    // Names the user made stay.
-    for (const auto& [name, existing] : filled.before) {
-        if (KindOf(existing).symbolicLink) {
-            EXPECT_TRUE(fs::is_symlink(dir.path / Utf8Path(name))) << name;
-        }
-    }
-    // The input is never written to.
-    const bool inputReplaced = std::any_of(c.before.begin(), c.before.end(), [&c](const auto& m) {
-        return m.first == c.inputName && KindOf(m.second).input;
-    });
-    if (!c.input.empty() && !inputReplaced && server == 0) {
-        EXPECT_EQ(ReadFile(dir.path / Utf8Path(c.inputName)), c.input);
-    }
+    ExpectUntouched(c, dir);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, CliRow, testing::ValuesIn(CliCases),
-                         [](const testing::TestParamInfo<CliCase>& row) { return row.param.name; });
+std::string RowName(const testing::TestParamInfo<CliCase>& row) { return row.param.name; }
 
-// A system call as strace shows it, numbered as strace counts them for
-// `when=`: among the calls of that name that process made.
+class CliRow : public testing::TestWithParam<CliCase> {};
+
+void PrintTo(const CliCase& c, std::ostream* os) { *os << c.name; }
+
+TEST_P(CliRow, PrintsExitsAndWritesAsExpected) {
+    const CliCase& c = GetParam();
+    if (const char* why = CannotRun(c)) GTEST_SKIP() << why;
+    ScratchDir dir;
+    ExpectRow(c, dir.path, RunRow(c, dir.path));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CliRow, testing::ValuesIn(CliCases), RowName);
+
+// A system call in a trace made with -f -y.
 struct Call {
-    std::string pid;   // in a trace made with -f
-    std::string name;
-    int number;
+    std::string pid, name;
+    int number;        // among the process's calls of that name, as strace counts for `when=`
     std::string file;  // the file whose descriptor it was given, if any, as -y names it
     std::string text;  // the call as traced
+    bool elsewhere = false;  // another process (unshare) made as many calls of that name
 };
 
-std::vector<Call> CallsOf(const std::string& trace, bool pids) {
-    std::vector<Call> calls;
+// The calls of the process that executes the program, not of unshare, which is given its path.
+std::vector<Call> ProgramCalls(const std::string& trace) {
+    // The process id, padded, then the call: its name, the file of a first descriptor.
+    const std::regex traced(R"(^(\d+) +((\w+)\((?:\d+<([^>]*)>)?.*))");
+    std::vector<Call> calls, own;
     std::map<std::pair<std::string, std::string>, int> seen;
+    std::map<std::string, int> elsewhere;
+    std::string program;
     std::istringstream lines(trace);
+    std::smatch m;
     for (std::string line; std::getline(lines, line);) {
-        std::string pid;
-        if (pids) {
-            const std::size_t space = line.find(' ');  // strace pads the process id
-            if (space == std::string::npos) continue;
-            pid = line.substr(0, space);
-            line = line.substr(line.find_first_not_of(' ', space));
-        }
-        const std::size_t paren = line.find('(');
-        if (paren == std::string::npos || line.starts_with("<") || line.starts_with("-") ||
-            line.starts_with("+")) {
-            continue;
-        }
-        const std::string name = line.substr(0, paren);
-        const std::size_t path = line.find_first_not_of("0123456789", paren + 1);
-        const std::string file = path > paren + 1 && line[path] == '<'
-                                     ? line.substr(path + 1, line.find('>', path) - path - 1)
-                                     : "";
-        calls.push_back({pid, name, ++seen[{pid, name}], file, line});
+        if (!std::regex_match(line, m, traced)) continue;  // a call resumed, a signal, an exit
+        calls.push_back({m[1], m[3], ++seen[{m[1], m[3]}], m[4], m[2]});
+        if (m[3] == "execve" && line.find("sndblok\", [") != std::string::npos) program = m[1];
     }
-    return calls;
-}
-
-// Each system call made after the input is opened, in a trace made with
-// -y. Memory calls are left out: they belong to the C library's allocator
-// or to a sanitizer's runtime, which abort when memory runs out.
-std::vector<Call> CallsAfterOpening(const std::string& trace) {
-    std::vector<Call> calls;
-    bool opened = false;
-    for (const Call& call : CallsOf(trace, false)) {
-        const bool memory = call.name == "mmap" || call.name == "munmap" || call.name == "brk" ||
-                            call.name == "mprotect" || call.name == "madvise";
-        if (opened && !memory && call.name != "exit_group") calls.push_back(call);
-        opened = opened || call.text.find("\"in.wav\", O_RDONLY") != std::string::npos;
+    for (const Call& call : calls) elsewhere[call.name] += call.pid != program;
+    for (Call& call : calls) {
+        call.elsewhere = call.number <= elsewhere[call.name];
+        if (call.pid == program) own.push_back(call);
     }
-    return calls;
+    return own;
 }
 
-// Runs the program on in.wav under strace with `options`.
-RunResult RunTraced(const fs::path& dir, const std::vector<std::string>& options) {
-    return RunSndblok(dir, {"in.wav"}, {.wrapper = Traced(options)});
+// The program's calls as it runs row `c`, which it must run as the row says.
+std::vector<Call> CallsOfRow(const CliCase& c) {
+    ScratchDir dir, traces;
+    const std::string trace = Utf8(traces.path / "trace");
+    ExpectRow(c, dir.path, RunRow(c, dir.path, trace));
+    return ProgramCalls(ReadFile(trace));
 }
 
-struct FaultWalk {
-    const char* name;
-    std::uint16_t channels;
-    bool earlier;  // an earlier run's outputs stand in the folder
-    bool linked;   // the output is a hard link to the input
-    bool throughLinks = false;  // the outputs are symbolic links into store/
-};
+// What stood at a walk's output `name` before its run.
+std::string Was(const CliCase& c, const std::string& name) {
+    for (const auto& [made, existing] : c.before) {
+        if (made == name) return existing == InputHardLink ? c.input : EarlierOutput;
+    }
+    return "none";
+}
 
-// Longer than the stream buffers, so that reads and writes fail in the
-// middle too; the chunk walk passes a title on its way.
-const std::string WalkSamples = Samples(540000);
-const std::string WalkTitle = Chunk("LIST", "INFO" + Chunk("INAM", "sensor data log, take 2"));
-// Longer than any new output (540,160 bytes at most), so that a missed
-// truncation shows.
-const std::string EarlierOutput = std::string("\0\0\0\x04", 4) + std::string(599996, 'E');
-
-// The ways a run may end when one call fails: complete; failed with one of
-// its messages, naming the output whose call failed, and nothing left that
-// claims blocks; or complete with only the printing lost. `asksWhatItIs`:
-// the call asks what standard output or the input is, before the outputs
-// are kept; a run that then prints nothing has taken either for a file of
-// the run, and writes nothing either.
-void ExpectSafeEnd(const FaultWalk& w, const fs::path& dir, const RunResult& run,
-                   const std::map<std::string, std::string>& complete, const std::string& file,
-                   bool asksWhatItIs) {
-    const std::string input = ReadFile(dir / "in.wav");
-    EXPECT_EQ(input, Wave(WalkTitle + Chunk("data", WalkSamples), w.channels));
-    const std::string info = w.channels == 1 ? MonoInfo : StereoInfo;
+// The ways a run of walk `c` may end when one call fails: complete; failed
+// with one of its messages, naming the output whose call failed, and
+// nothing left that claims blocks; or complete with only the printing lost.
+// `asksWhatItIs`: the call asks what standard output or the input is,
+// before the outputs are kept; a run that then prints nothing has taken
+// either for a file of the run, and writes nothing either.
+void ExpectSafeEnd(const CliCase& c, const fs::path& dir, const RunResult& run,
+                   const std::string& file, bool asksWhatItIs) {
+    ExpectUntouched(c, dir);
+    const std::string info = c.out.starts_with(StereoInfo) ? StereoInfo : MonoInfo;
     std::set<std::string> messages = {"", info + "\nCan't read input file in.wav\n\n", NotWave};
     const bool refused = run.out.find("\nCan't create ") != std::string::npos;
     const bool namesOutput = refused || run.out.find("\nCan't write ") != std::string::npos;
     const bool printingLost = run.status == 1 && run.out.empty();
     bool past = false;  // past the output that was refused
-    // An undone output is gone, or empty where its removal failed; behind
-    // a symbolic link it is emptied.
-    const std::string gone = w.throughLinks ? "" : "none";
-    for (const auto& [name, bytes] : complete) {
-        messages.insert(CantWrite(info, name));
-        messages.insert(CantCreate(info, name));
-        if (file.ends_with("/" + name) && namesOutput) {
-            EXPECT_TRUE(run.out.ends_with(" " + name + "\n\n")) << run.out;
-        }
+    for (const auto& [name, bytes] : c.outputs) {
+        messages.insert({CantWrite(info, name), CantCreate(info, name)});
+        EXPECT_TRUE(!namesOutput || !file.ends_with("/" + name) ||
+                    run.out.ends_with(" " + name + "\n\n")) << run.out;
         const fs::path path = dir / name;
-        const std::string now = fs::exists(path) ? ReadFile(path) : "none";
-        if (w.throughLinks) {
-            EXPECT_TRUE(fs::is_symlink(path)) << name;
-        }
+        const std::string now = fs::exists(path) ? ReadFile(path) : "none", was = Was(c, name);
+        // An undone output is gone, or empty where its removal failed; behind
+        // a symbolic link it is emptied.
+        const std::string gone = fs::is_symlink(path) ? "" : "none";
         past = past || run.out.ends_with("\nCan't create " + name + "\n\n");
-        if (w.linked) {
-            EXPECT_EQ(now, input) << name;
-        } else if (refused) {
-            // A refused output, and those after it, are as they were; one
-            // before it that the run had already emptied is gone.
-            if (past || now != gone) {
-                EXPECT_EQ(now, w.earlier ? EarlierOutput : gone) << name;
-            }
-        } else if (printingLost && asksWhatItIs) {
-            EXPECT_EQ(now, w.earlier ? EarlierOutput : "none") << name;
-        } else if (run.status == 0 || printingLost) {
-            EXPECT_EQ(now, bytes) << name;
-        } else if (now != gone && now != "" && !(w.earlier && now == EarlierOutput)) {
-            ADD_FAILURE() << name << " holds " << now.size() << " bytes after a failure";
+        // A refused output, and those after it, are as they were; one before
+        // it that the run had already emptied is gone. The input, behind an
+        // output's name, is never written to.
+        const bool asItWas = (refused && (past || now != gone)) ||
+                             (printingLost && asksWhatItIs) || Has(c, InputHardLink);
+        if (asItWas || run.status == 0 || printingLost) {
+            EXPECT_EQ(now, asItWas ? was : bytes) << name;
+        } else {
+            EXPECT_TRUE(now == gone || now == "" || now == was)
+                << name << " holds " << now.size() << " bytes after a failure";
         }
     }
-    if (w.linked) {
-        EXPECT_EQ(run.status, 1);  // the input is never written to
-    }
-    if (run.status == 0) {
-        EXPECT_EQ(run.out, info);
-        return;
-    }
-    EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(messages.contains(run.out)) << run.out;
+    // A run that fails whole, as where the output is the input, fails struck too.
+    EXPECT_EQ(run.status, c.status == 0 && run.status == 0 ? 0 : 1);
+    EXPECT_TRUE(run.status == 0 ? run.out == info : messages.contains(run.out)) << run.out;
 }
 
-class FaultRow : public testing::TestWithParam<FaultWalk> {};
+class FaultRow : public testing::TestWithParam<CliCase> {};
 
-void PrintTo(const FaultWalk& w, std::ostream* os) { *os << w.name; }
-
-// Fails each system call made after the input is opened, one run each.
+// Fails each system call made after the input is opened, one run each;
+// memory calls are left out: they belong to the C library's allocator or
+// to a sanitizer's runtime, which abort when memory runs out.
 TEST_P(FaultRow, EndsSafelyWhicheverCallFails) {
-    if (const char* why = WithoutStrace()) GTEST_SKIP() << why;
-    const FaultWalk& w = GetParam();
-    ScratchDir dir, traces;
-    // 540,000 samples fill 1,055 blocks, or 528 a channel.
-    std::map<std::string, std::string> complete = {{"in.vsf", BlockFile(WalkSamples, 1055)}};
-    if (w.channels == 2) {
-        complete = {{"in_l.vsf", BlockFile(Channel(WalkSamples, 0, 2, 270000), 528)},
-                    {"in_r.vsf", BlockFile(Channel(WalkSamples, 1, 2, 270000), 528)}};
+    const CliCase& c = GetParam();
+    if (const char* why = CannotRun(c, true)) GTEST_SKIP() << why;
+    std::vector<Call> calls;
+    bool opened = false;
+    for (const Call& call : CallsOfRow(c)) {
+        const bool memory = call.name == "mmap" || call.name == "munmap" || call.name == "brk" ||
+                            call.name == "mprotect" || call.name == "madvise";
+        if (opened && !memory && call.name != "exit_group") calls.push_back(call);
+        opened = opened || call.text.find("\"in.wav\", O_RDONLY") != std::string::npos;
     }
-    const auto reset = [&] {
-        for (const auto& entry : fs::directory_iterator(dir.path)) fs::remove_all(entry);
-        WriteFile(dir.path / "in.wav", Wave(WalkTitle + Chunk("data", WalkSamples), w.channels));
-        for (const auto& [name, bytes] : complete) {
-            if (w.throughLinks) {
-                fs::create_directories(dir.path / "store");
-                fs::create_symlink(fs::path("store") / name, dir.path / name);
-            }
-            if (w.earlier) WriteFile(dir.path / name, EarlierOutput);
-            if (w.linked) fs::create_hard_link(dir.path / "in.wav", dir.path / name);
-        }
-    };
-    reset();
-    ASSERT_EQ(RunTraced(dir.path, {"-y", "-o", Utf8(traces.path / "trace")}).status,
-              w.linked ? 1 : 0);
-    const auto calls = CallsAfterOpening(ReadFile(traces.path / "trace"));
     ASSERT_GT(calls.size(), 10u);
     // The outputs are kept once the last of them is closed.
     std::size_t kept = 0;
     for (std::size_t i = 0; i < calls.size(); ++i) {
         if (calls[i].name == "close" && calls[i].file.ends_with(".vsf")) kept = i;
     }
-
     for (std::size_t i = 0; i < calls.size(); ++i) {
         const Call& call = calls[i];
         SCOPED_TRACE(call.name + " #" + std::to_string(call.number) + " on " + call.file);
-        reset();
-        const std::string inject =
-            "inject=" + call.name + ":error=EIO:when=" + std::to_string(call.number);
-        const RunResult run = RunTraced(dir.path, {"-o", "/dev/null", "-e", inject});
+        CliCase struck = c;
+        struck.strike = {call.name + ":error=EIO:when=" + std::to_string(call.number)};
+        ScratchDir dir;
+        const RunResult run = RunRow(struck, dir.path);
         const bool onStdout = call.text.starts_with(call.name + "(1<");
         const bool asks = (call.name == "newfstatat" || call.name == "fstat") && i < kept &&
                           (onStdout || call.file.ends_with("/in.wav"));
-        ExpectSafeEnd(w, dir.path, run, complete, call.file, asks);
+        ExpectSafeEnd(c, dir.path, run, call.file, asks);
     }
 }
 
+// Longer than the stream buffers, so that reads and writes fail in the
+// middle too; the chunk walk passes a title on its way. 540,000 samples
+// fill 1,055 blocks, or 528 a channel.
+const std::string WalkSamples = Samples(540000);
+const std::string WalkMono = Wave(Title + Chunk("data", WalkSamples));
+const std::string WalkStereo = Wave(Title + Chunk("data", WalkSamples), 2);
+const Files WalkMonoVsf = {{"in.vsf", BlockFile(WalkSamples, 1055)}};
+const Files WalkPair = {{"in_l.vsf", BlockFile(Channel(WalkSamples, 0, 2, 270000), 528)},
+                        {"in_r.vsf", BlockFile(Channel(WalkSamples, 1, 2, 270000), 528)}};
+
+// Each walk is a row run once, traced, then once for each call it makes.
 INSTANTIATE_TEST_SUITE_P(Walks, FaultRow, testing::Values(
-    FaultWalk{"Mono", 1, false, false},
-    FaultWalk{"MonoOverEarlierRun", 1, true, false},
-    FaultWalk{"Stereo", 2, false, false},
-    FaultWalk{"StereoOverEarlierRun", 2, true, false},
-    FaultWalk{"StereoThroughLinks", 2, true, false, true},
-    FaultWalk{"OutputIsInput", 1, false, true}),
-    [](const testing::TestParamInfo<FaultWalk>& row) { return row.param.name; });
+    Row("Mono", WalkMono, MonoInfo, 0, WalkMonoVsf),
+    Row("MonoOverEarlierRun", WalkMono, MonoInfo, 0, WalkMonoVsf, {{"in.vsf", EarlierRun}}),
+    Row("Stereo", WalkStereo, StereoInfo, 0, WalkPair),
+    Row("StereoOverEarlierRun", WalkStereo, StereoInfo, 0, WalkPair,
+        {{"in_l.vsf", EarlierRun}, {"in_r.vsf", EarlierRun}}),
+    Row("StereoThroughLinks", WalkStereo, StereoInfo, 0, WalkPair,
+        {{"in_l.vsf", EarlierInStore}, {"in_r.vsf", EarlierInStore}}),
+    Row("OutputIsInput", WalkMono, CantCreateMono, 1, {{"in.vsf", WalkMono}},
+        {{"in.vsf", InputHardLink}})),
+    RowName);
 
 // A signal at each step of the start, as a container stopped at once: every
 // rt_sigaction and rt_sigprocmask the program makes as the first process of
@@ -1163,36 +1085,19 @@ INSTANTIATE_TEST_SUITE_P(Walks, FaultRow, testing::Values(
 // and the run then completes. Numbers that unshare reaches too are left
 // out: the signal would end unshare instead.
 TEST(Cli, EndsRightWhenSignalledAtEachStepOfTheStart) {
-    if (const char* why = WithoutStrace()) GTEST_SKIP() << why;
-    const char* noNamespace = nullptr;
-    const std::vector<std::string> unshare = StartsANamespace(noNamespace);
-    if (noNamespace != nullptr) GTEST_SKIP() << noNamespace;
-    ScratchDir dir, traces;
-    WriteFile(dir.path / "in.wav", Stereo);
-    std::vector<std::string> start = {"-f", "-o", Utf8(traces.path / "start")};
-    start.insert(start.end(), unshare.begin(), unshare.end());
-    ASSERT_EQ(RunTraced(dir.path, start).status, 0);
-    const std::vector<Call> calls = CallsOf(ReadFile(traces.path / "start"), true);
-    // The program is the process that executes it, not unshare, which is given its path.
-    std::string program;
-    for (const Call& call : calls) {
-        if (call.name == "execve" && call.text.find("sndblok\", [") != std::string::npos) {
-            program = call.pid;
-        }
-    }
-    std::map<std::string, int> elsewhere;
-    for (const Call& call : calls) elsewhere[call.name] += call.pid != program;
+    const CliCase complete = {.name = "Stereo", .input = Stereo, .out = StereoInfo, .status = 0,
+                              .outputs = Pair, .launch = FirstOfNamespace};
+    if (const char* why = CannotRun(complete, true)) GTEST_SKIP() << why;
     // The program's own start blocks signals, or else asks after SIGHUP's action first.
     bool executed = false, handled = false, unblocked = false;
     std::vector<std::pair<std::string, bool>> struck;  // and whether before the handlers
-    for (const Call& call : calls) {
-        if (call.pid != program) continue;
+    for (const Call& call : CallsOfRow(complete)) {
         handled = handled || (executed && (call.text.starts_with("rt_sigprocmask(SIG_BLOCK") ||
                                            call.text.starts_with("rt_sigaction(SIGHUP")));
         executed = executed || call.name == "execve";
         const bool signalCall =
             call.name == "rt_sigaction" || (call.name == "rt_sigprocmask" && !unblocked);
-        if (call.number > elsewhere[call.name] && signalCall) {
+        if (!call.elsewhere && signalCall) {
             struck.emplace_back(call.name + ":signal=TERM:when=" + std::to_string(call.number),
                                 !handled);
         }
@@ -1202,22 +1107,12 @@ TEST(Cli, EndsRightWhenSignalledAtEachStepOfTheStart) {
     ASSERT_GT(struck.size(), 10u);
     for (const auto& [inject, beforeHandlers] : struck) {
         SCOPED_TRACE(inject);
-        for (const auto& entry : fs::directory_iterator(dir.path)) fs::remove(entry);
-        WriteFile(dir.path / "in.wav", Stereo);
-        std::vector<std::string> options = {"-o", "/dev/null", "-f", "-e", "inject=" + inject};
-        options.insert(options.end(), unshare.begin(), unshare.end());
-        const RunResult run = RunTraced(dir.path, options);
-        if (beforeHandlers && run.status == 0) {
-            EXPECT_EQ(run.out, StereoInfo);
-            EXPECT_EQ(VsfFiles(dir.path), Pair);
-            continue;
-        }
-        // Not by the signal itself, which cannot end the first process of a namespace.
-        EXPECT_EQ(run.status, 128 + SIGTERM);
-        EXPECT_FALSE(run.signalled);
-        EXPECT_EQ(run.out, "");
-        EXPECT_EQ(VsfFiles(dir.path), Files{});
-        EXPECT_EQ(ReadFile(dir.path / "in.wav"), Stereo) << "the input is never written";
+        // Ended not by the signal itself, which cannot end the first process of a namespace.
+        const CliCase row = {.name = "Signalled", .input = Stereo, .status = 128 + SIGTERM,
+                             .strike = {inject}, .launch = FirstOfNamespace};
+        ScratchDir dir;
+        const RunResult run = RunRow(row, dir.path);
+        ExpectRow(beforeHandlers && run.status == 0 ? complete : row, dir.path, run);
     }
 }
 
@@ -1228,17 +1123,15 @@ TEST(Cli, WritesBesideAnInputBehindALongRelativePath) {
     for (const std::size_t length : {150, 259, 1000, 3000}) {
         SCOPED_TRACE(length);
         ScratchDir dir;
-        fs::path folder;  // nested folders of up to 200 characters
-        for (std::size_t left = length - 8; left > 0;
-             left -= folder.filename().native().size() + 1) {
-            folder /= std::string(std::min<std::size_t>(200, left - 1), char('a' + length % 26));
+        // Nested folders of 200 characters, the last shorter, then /take.wav.
+        std::string folder(length - 9, char('a' + length % 26));
+        for (std::size_t at = 200; at < folder.size(); at += 201) {
+            folder[at] = char(fs::path::preferred_separator);
         }
         fs::create_directories(dir.path / folder);
-        const std::string input = (folder / "take.wav").string();
-        ASSERT_EQ(input.size(), length);
-        WriteFile(dir.path / input, Stereo);
+        WriteFile(dir.path / folder / "take.wav", Stereo);
 
-        const RunResult run = RunSndblok(dir.path, {input});
+        const RunResult run = RunSndblok(dir.path, {(fs::path(folder) / "take.wav").string()});
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out, StereoInfo);
         EXPECT_EQ(ReadFile(dir.path / folder / "take_l.vsf"), LeftVsf);
