@@ -63,6 +63,17 @@ function(_sndblok_check_path what path)
     endif()
 endfunction()
 
+# `thing` (a sound in a folder, a block file) is `source`'s alone in this
+# configure: a second source that claims it is refused, naming both.
+function(_sndblok_claim thing source clash)
+    string(MD5 key "${thing}")
+    get_property(other GLOBAL PROPERTY _sndblok_${key})
+    if(other)
+        message(FATAL_ERROR "sndblok_add_sounds: ${other} and ${source} ${clash}")
+    endif()
+    set_property(GLOBAL PROPERTY _sndblok_${key} "${source}")
+endfunction()
+
 # A name with / between folders: on Windows \ too separates them. (Not
 # file(TO_CMAKE_PATH), which takes a POSIX name apart at its colons.)
 function(_sndblok_slashes name result)
@@ -301,22 +312,11 @@ function(sndblok_add_sounds)
 
             # One sound of a name in a folder: its block files, its C name
             # and the build's own files are named by it.
-            string(MD5 key "${folder}/${stem}")
-            get_property(other GLOBAL PROPERTY _sndblok_${key})
-            if(other)
-                message(FATAL_ERROR "sndblok_add_sounds: ${other} and ${source} are both the "
-                                    "sound ${stem} in ${folder}")
-            endif()
-            set_property(GLOBAL PROPERTY _sndblok_${key} "${source}")
+            _sndblok_claim("${folder}/${stem}" "${source}"
+                           "are both the sound ${stem} in ${folder}")
             _sndblok_outputs("${folder}" "${stem}" ${channels} outputs)
             foreach(output IN LISTS outputs)
-                string(MD5 key "${output}")
-                get_property(other GLOBAL PROPERTY _sndblok_${key})
-                if(other)
-                    message(FATAL_ERROR "sndblok_add_sounds: ${other} and ${source} both make "
-                                        "${output}")
-                endif()
-                set_property(GLOBAL PROPERTY _sndblok_${key} "${source}")
+                _sndblok_claim("${output}" "${source}" "both make ${output}")
             endforeach()
 
             set(program "$<TARGET_FILE:sndblok::sndblok>")
