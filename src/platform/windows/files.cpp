@@ -108,6 +108,23 @@ Status ZeroStart(const OutputFile& file, std::size_t bytes) {
                : Failed;
 }
 
+namespace {
+
+// A second handle on an output's file with the right to delete it.
+HANDLE OpenForDeleting(const OutputFile& file) {
+    return ReOpenFile(file.handle, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      0);
+}
+
+// Has the file go at its last handle's close (`remove`), or stay.
+bool MarkForDeletion(HANDLE deleting, BOOLEAN remove) {
+    FILE_DISPOSITION_INFO disposition{remove};
+    return SetFileInformationByHandle(deleting, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != 0;
+}
+
+}  // namespace
+
 // Windows lets no file shrink, and none be deleted, while a process maps
 // it (the memory manager answers both). Deletion is asked for on a handle
 // of its own and at once withdrawn, so the file's bytes, size and times
@@ -121,16 +138,10 @@ Status AskEmptiable(const OutputFile& file) {
         standard.DeletePending) {
         return Done;
     }
-    const HANDLE deleting =
-        ReOpenFile(file.handle, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    const HANDLE deleting = OpenForDeleting(file);
     if (deleting == INVALID_HANDLE_VALUE) return Done;
-    FILE_DISPOSITION_INFO disposition{TRUE};
-    const bool deletable = SetFileInformationByHandle(deleting, FileDispositionInfo, &disposition,
-                                                      sizeof disposition) != 0;
-    disposition.DeleteFile = FALSE;
-    if (deletable) {
-        SetFileInformationByHandle(deleting, FileDispositionInfo, &disposition, sizeof disposition);
-    }
+    const bool deletable = MarkForDeletion(deleting, TRUE);
+    if (deletable) MarkForDeletion(deleting, FALSE);
     CloseHandle(deleting);
     return deletable ? Done : Busy;
 }
@@ -142,12 +153,9 @@ Status RemoveFile(const char* path, const OutputFile& file) {
     FileIdentity named, open;
     if (IdentifyPath(path, named) != Done || Identify(file, open) != Done) return Failed;
     if (!SameFile(named, open)) return Failed;
-    const HANDLE deleting =
-        ReOpenFile(file.handle, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    const HANDLE deleting = OpenForDeleting(file);
     if (deleting == INVALID_HANDLE_VALUE) return Failed;
-    FILE_DISPOSITION_INFO disposition{TRUE};
-    const bool removed = SetFileInformationByHandle(deleting, FileDispositionInfo, &disposition,
-                                                    sizeof disposition) != 0;
+    const bool removed = MarkForDeletion(deleting, TRUE);
     CloseHandle(deleting);
     return removed ? Done : Failed;
 }
